@@ -1,0 +1,22 @@
+# make run   installs what is missing, builds, and starts Pictoria
+# make test  installs what is missing, builds, and runs every test
+BUILD ?= build
+JOBS ?= $(shell nproc)
+
+.PHONY: run test build deps clean
+
+deps:
+	@sh tools/install-deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+run: build
+	@sh tools/run.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD)

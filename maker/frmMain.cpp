@@ -1,0 +1,257 @@
+#include "frmMain.h"
+
+#include "DatabaseFile.h"
+#include "General.h"
+#include "JapaneseFont.h"
+#include "MessageBox.h"
+#include "NumberPattern.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+
+namespace {
+
+// Positions are laid out in twips; 15 twips make a pixel at 96 dots per inch.
+QRect Twips(int left, int top, int width, int height)
+{
+    return QRect(left / 15, top / 15, width / 15, height / 15);
+}
+
+const QString kCaptionCreate = QStringLiteral("データベース作成");
+const QString kCaptionConvert = QStringLiteral("画像ファイル変換");
+
+// Marks a run; a click while one runs does nothing.
+class BusyScope {
+public:
+    explicit BusyScope(bool& flag) : flag_(flag) { flag_ = true; }
+    ~BusyScope() { flag_ = false; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    bool& flag_;
+};
+
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+QString PercentText(const QString& prefix, double percent)
+{
+    return prefix + PadToWidth(FormatNumber(percent, QStringLiteral("##0")) + u'%', 4, true);
+}
+
+} // namespace
+
+frmMain::frmMain(const QString& programDir, QWidget* parent)
+    : QWidget(parent),
+      programDir_(programDir.isEmpty() ? QCoreApplication::applicationDirPath() : programDir)
+{
+    setWindowTitle(kMakerTitle);
+    setWindowIcon(QIcon(QStringLiteral(":/icons/pictoria.png")));
+    setFont(JapaneseFont(QStringLiteral("ＭＳ Ｐゴシック"), Pitch::Proportional, 9.75));
+    setFixedSize(4095 / 15, 3375 / 15);
+
+    const QFont labelFont = JapaneseFont(QStringLiteral("ＭＳ Ｐゴシック"), Pitch::Proportional, 12);
+
+    Command1 = new QPushButton(kCaptionCreate, this);
+    Command1->setGeometry(Twips(120, 120, 2655, 495));
+    Command1->setFont(JapaneseFont(QStringLiteral("ＭＳ Ｐゴシック"), Pitch::Proportional, 12, 700));
+
+    Picture1 = new PictureBox(this);
+    Picture1->setGeometry(Twips(2880, 180, 375, 375));
+    Picture1->SetSurfaceSize(Picture1->size());
+    Picture1->setFocusPolicy(Qt::NoFocus);
+
+    // Holds the image being converted; it lies beyond the client area and is never shown.
+    Picture2 = new PictureBox(this);
+    Picture2->setGeometry(Twips(4320, 120, 1320, 900));
+    Picture2->hide();
+
+    Label2 = new QLabel(QStringLiteral("変換率"), this);
+    Label2->setGeometry(Twips(240, 930, 735, 255));
+    Label2->setFont(labelFont);
+
+    Combo1 = new QComboBox(this);
+    Combo1->setGeometry(Twips(1560, 900, 2415, 315));
+    Combo1->addItems({QStringLiteral("４ピクセル四方／文字"), QStringLiteral("８ピクセル四方／文字"),
+                      QStringLiteral("１６ピクセル四方／文字"), QStringLiteral("３２ピクセル四方／文字")});
+    for (int i = 0; i < Combo1->count(); ++i)
+        Combo1->setItemData(i, 0);
+
+    auto makeSlider = [this](const QRect& r) {
+        auto* s = new QSlider(Qt::Horizontal, this);
+        s->setGeometry(r);
+        s->setRange(0, 10);
+        s->setValue(5);
+        s->setPageStep(1);
+        s->setTickPosition(QSlider::TicksBelow);
+        s->setTickInterval(1);
+        return s;
+    };
+    auto makeLabel = [this, &labelFont](const QString& text, const QRect& r) {
+        auto* l = new QLabel(text, this);
+        l->setGeometry(r);
+        l->setFont(labelFont);
+        return l;
+    };
+    Label3 = makeLabel(QStringLiteral("明るさ"), Twips(240, 1440, 735, 255));
+    Slider1 = makeSlider(Twips(1560, 1380, 2355, 450));
+    Label4 = makeLabel(QStringLiteral("コントラスト"), Twips(240, 1980, 1215, 255));
+    Slider2 = makeSlider(Twips(1560, 1920, 2355, 450));
+    Label5 = makeLabel(QStringLiteral("ばらつき"), Twips(240, 2520, 1215, 255));
+    Slider3 = makeSlider(Twips(1560, 2460, 2355, 450));
+
+    // Two one-pixel lines, dark over light, make the etched separator.
+    auto makeLine = [this](int y, QPalette::ColorRole role) {
+        auto* line = new QFrame(this);
+        line->setGeometry(0, y / 15, 4080 / 15, 1);
+        line->setAutoFillBackground(true);
+        line->setBackgroundRole(role);
+        return line;
+    };
+    Line1 = makeLine(3060, QPalette::WindowText);
+    Line2 = makeLine(3075, QPalette::Base);
+
+    Label1 = new QLabel(this);
+    Label1->setGeometry(Twips(60, 3120, 4035, 255));
+    Label1->setFont(JapaneseFont(QStringLiteral("ＭＳ ゴシック"), Pitch::Fixed, 12));
+
+    setTabOrder(Command1, Combo1);
+    setTabOrder(Combo1, Slider1);
+    setTabOrder(Slider1, Slider2);
+    setTabOrder(Slider2, Slider3);
+
+    connect(Command1, &QPushButton::clicked, this, &frmMain::Command1_Click);
+    connect(Combo1, &QComboBox::currentIndexChanged, this, &frmMain::Combo1_Click);
+    // A slider's setting follows every change of position the user makes.
+    connect(Slider1, &QSlider::valueChanged, this, &frmMain::Slider1_Click);
+    connect(Slider2, &QSlider::valueChanged, this, &frmMain::Slider2_Click);
+    connect(Slider3, &QSlider::valueChanged, this, &frmMain::Slider3_Click);
+}
+
+frmMain::~frmMain() = default;
+
+QString frmMain::DatabasePath() const
+{
+    return AddPathSeparator(programDir_) + kDatabaseFileName;
+}
+
+void frmMain::Form_Load()
+{
+    show();
+    repaint();
+
+    // Setting the index runs Combo1_Click, which gives CellSize its start value.
+    Combo1->setCurrentIndex(1);
+    Variation = 5;
+    Brightness = 8.0f;
+    Contrast = 1.0f;
+    ClearBuckets(GlyphBuckets);
+
+    if (FileExists(DatabasePath())) {
+        DatabaseReady = true;
+        Command1->setText(kCaptionConvert);
+        show();
+        repaint();
+        LoadDatabase();
+    } else {
+        DatabaseReady = false;
+        Command1->setText(kCaptionCreate);
+    }
+}
+
+void frmMain::Command1_Click()
+{
+    if (busy_ || closed_)
+        return;
+    if (!DatabaseReady)
+        CreateDatabase();
+    else
+        ConvertImage();
+}
+
+void frmMain::Combo1_Click()
+{
+    switch (Combo1->currentIndex()) {
+    case 0: CellSize = 4; break;
+    case 1: CellSize = 8; break;
+    case 2: CellSize = 16; break;
+    case 3: CellSize = 32; break;
+    default: break; // no selection: the cell size stays
+    }
+}
+
+void frmMain::Slider1_Click()
+{
+    Brightness = float(Slider1->value() + 3);
+}
+
+void frmMain::Slider2_Click()
+{
+    Contrast = float(double(Slider2->value() - 5) * 0.1 + 1.0);
+}
+
+void frmMain::Slider3_Click()
+{
+    int32_t v = Slider3->value();
+    if (v == 10) v = 50;
+    if (v == 9) v = 30;
+    if (v == 8) v = 20;
+    if (v == 7) v = 10;
+    Variation = v;
+}
+
+bool frmMain::DoEvents()
+{
+    QCoreApplication::processEvents();
+    return !closed_;
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    // Closing can never be refused; a run in progress sees the flag at its next step.
+    closed_ = true;
+    event->accept();
+    QCoreApplication::quit();
+}
+
+void frmMain::LoadDatabase()
+{
+    BusyScope busy(busy_);
+    const QString path = DatabasePath();
+    DatabaseReadResult result;
+    {
+        WaitCursor wait;
+        result = ReadDatabase(path, GlyphBuckets, [this](double percent) {
+            Label1->setText(PercentText(QStringLiteral("データベース読込中 : "), percent));
+            return DoEvents();
+        });
+        Label1->clear();
+    }
+    if (result.status == DatabaseReadStatus::Loaded || result.status == DatabaseReadStatus::Stopped)
+        return;
+
+    // A damaged or unreadable file is left as it is until a new database replaces it.
+    ClearBuckets(GlyphBuckets);
+    DatabaseReady = false;
+    Command1->setText(kCaptionCreate);
+    ShowMessage(this,
+                QStringLiteral("データベース %1 を読み込めません（%2）。\n"
+                               "データベースを作成し直して下さい。")
+                    .arg(path, result.reason),
+                kMakerTitle, QMessageBox::Warning);
+}
+
+void frmMain::CreateDatabase()
+{
+}
+
+void frmMain::ConvertImage()
+{
+}
