@@ -2,6 +2,7 @@
 
 #include "DatabaseFile.h"
 #include "General.h"
+#include "GlyphMeasure.h"
 #include "JapaneseFont.h"
 #include "MessageBox.h"
 #include "NumberPattern.h"
@@ -46,12 +47,33 @@ QString PercentText(const QString& prefix, double percent)
     return prefix + PadToWidth(FormatNumber(percent, QStringLiteral("##0")) + u'%', 4, true);
 }
 
+// The measuring surface, shown in Picture1 as each character is drawn on it.
+class Picture1Canvas : public GlyphCanvas {
+public:
+    Picture1Canvas(const GlyphFont& font, PictureBox* box) : GlyphCanvas(font), box_(box) {}
+    void PrintAt(int32_t x, int32_t y, const QString& text) override
+    {
+        GlyphCanvas::PrintAt(x, y, text);
+        box_->SetPicture(Image());
+        box_->repaint();
+    }
+    void Cls() override
+    {
+        GlyphCanvas::Cls();
+        box_->Cls();
+    }
+
+private:
+    PictureBox* box_;
+};
+
 } // namespace
 
 frmMain::frmMain(const QString& programDir, QWidget* parent)
     : QWidget(parent),
       programDir_(programDir.isEmpty() ? QCoreApplication::applicationDirPath() : programDir)
 {
+    GlyphFontFile = FindGlyphFontFile();
     setWindowTitle(kMakerTitle);
     setWindowIcon(QIcon(QStringLiteral(":/icons/pictoria.png")));
     setFont(JapaneseFont(QStringLiteral("ＭＳ Ｐゴシック"), Pitch::Proportional, 9.75));
@@ -250,6 +272,52 @@ void frmMain::LoadDatabase()
 
 void frmMain::CreateDatabase()
 {
+    BusyScope busy(busy_);
+    const GlyphFont font(GlyphFontFile);
+    if (!font.IsOpen()) {
+        // Another family would give a different database; better none at all.
+        ShowMessage(this,
+                    QStringLiteral("文字の計測に使うフォント %1 が見つかりません（%2）。\n"
+                                   "パッケージ %3 をインストールして下さい。")
+                        .arg(kGlyphFontFamily, font.Error(), kGlyphFontPackage),
+                    kMakerTitle, QMessageBox::Warning);
+        return;
+    }
+
+    const QString path = DatabasePath();
+    DatabaseWriteResult written;
+    {
+        WaitCursor wait;
+        Picture1Canvas canvas(font, Picture1);
+        const MeasureResult measured = MeasureGlyphs(canvas, GlyphBuckets, [this](double percent) {
+            Label1->setText(PercentText(QStringLiteral("データベース作成中 : "), percent));
+            if (!DoEvents())
+                return false;
+            repaint();
+            return true;
+        });
+        if (measured.stopped)
+            return;
+        written = WriteDatabase(path, GlyphBuckets, [this](double percent) {
+            Label1->setText(PercentText(QStringLiteral("データベース保存中 : "), percent));
+            return DoEvents();
+        });
+        if (written.stopped)
+            return;
+        Label1->clear();
+        DatabaseReady = true;
+        Command1->setText(kCaptionConvert);
+    }
+    if (!written.ok) {
+        // The measured buckets still serve this run; only the next start lacks them.
+        ShowMessage(this,
+                    QStringLiteral("データベースを保存できませんでした。\n%1\n"
+                                   "この実行中は作成したデータベースで変換できます。")
+                        .arg(written.error),
+                    kMakerTitle, QMessageBox::Warning);
+        return;
+    }
+    ShowMessage(this, QStringLiteral("データベース作成しました"));
 }
 
 void frmMain::ConvertImage()

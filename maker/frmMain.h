@@ -57,6 +57,9 @@ public:
     virtual void LoadDatabase();
     void ConvertImage();
 
+    // The font file the glyph database is measured with.
+    QString GlyphFontFile;
+
     QString ProgramDirectory() const { return programDir_; }
     QString DatabasePath() const;
 

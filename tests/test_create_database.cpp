@@ -1,0 +1,135 @@
+#include "DatabaseFile.h"
+#include "MessageBox.h"
+#include "frmMain.h"
+
+#include <QFile>
+#include <QDir>
+#include <QEvent>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Messages {
+    std::vector<std::pair<QString, QString>> shown; // text, caption
+    Messages()
+    {
+        SetMessageHook([this](const QString& text, const QString& caption) { shown.emplace_back(text, caption); });
+    }
+    ~Messages() { SetMessageHook({}); }
+};
+
+// Counts paints of a widget.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        paints += e->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+} // namespace
+
+TEST(CreateDatabase, BuildsWritesAndSwitchesToConversion)
+{
+    QTemporaryDir dir;
+    Messages messages;
+    frmMain w(dir.path());
+    w.Form_Load();
+    ASSERT_FALSE(w.DatabaseReady);
+
+    // Pending events run at every progress point: a zero timer sees each label text.
+    QStringList labels;
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        if (labels.isEmpty() || labels.back() != w.Label1->text())
+            labels << w.Label1->text();
+    });
+    sampler.start(0);
+    PaintCounter counter;
+    w.Picture1->installEventFilter(&counter);
+
+    w.Command1->click();
+    sampler.stop();
+
+    EXPECT_TRUE(w.DatabaseReady);
+    EXPECT_EQ(w.Command1->text(), QStringLiteral("画像ファイル変換"));
+    EXPECT_TRUE(w.Label1->text().isEmpty());
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].first, QStringLiteral("データベース作成しました"));
+    EXPECT_EQ(messages.shown[0].second, QStringLiteral("Inkgarden"));
+
+    ASSERT_FALSE(labels.isEmpty());
+    EXPECT_EQ(labels.front(), QStringLiteral("データベース作成中 :   0%"));
+    EXPECT_TRUE(labels.contains(QStringLiteral("データベース作成中 :  97%")));
+    EXPECT_TRUE(labels.contains(QStringLiteral("データベース作成中 :  50%")));
+    EXPECT_FALSE(labels.filter(QStringLiteral("データベース保存中 : ")).isEmpty());
+    EXPECT_GT(counter.paints, 6000) << "each measured character is shown as it is drawn";
+
+    const size_t glyphs = GlyphCount(w.GlyphBuckets);
+    EXPECT_EQ(QFileInfo(w.DatabasePath()).size(), 20 * qint64(glyphs + 17));
+
+    // A click now converts, and the next start loads the same buckets.
+    frmMain next(dir.path());
+    next.Form_Load();
+    EXPECT_TRUE(next.DatabaseReady);
+    for (int b = 0; b < kBucketCount; ++b) {
+        ASSERT_EQ(next.GlyphBuckets[b].size(), w.GlyphBuckets[b].size());
+        for (size_t i = 0; i < w.GlyphBuckets[b].size(); ++i)
+            EXPECT_EQ(next.GlyphBuckets[b][i]->AsciiNo, w.GlyphBuckets[b][i]->AsciiNo);
+    }
+}
+
+TEST(CreateDatabase, MissingFontCreatesNothing)
+{
+    QTemporaryDir dir;
+    Messages messages;
+    frmMain w(dir.path());
+    w.Form_Load();
+    w.GlyphFontFile = dir.filePath("no-such-font.ttf");
+    w.Command1->click();
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(messages.shown[0].first.contains(QStringLiteral("fonts-ipafont-gothic")));
+    EXPECT_FALSE(w.DatabaseReady);
+    EXPECT_EQ(GlyphCount(w.GlyphBuckets), 0u);
+    EXPECT_FALSE(QFile::exists(w.DatabasePath()));
+}
+
+TEST(CreateDatabase, UnwritableLocationStillServesThisRun)
+{
+    QTemporaryDir dir;
+    // The program directory is a plain file, so nothing can be written below it.
+    const QString notADir = dir.filePath("program");
+    QFile f(notADir);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+
+    Messages messages;
+    frmMain w(notADir);
+    w.Form_Load();
+    w.Command1->click();
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(messages.shown[0].first.contains(w.DatabasePath())) << messages.shown[0].first.toStdString();
+    EXPECT_TRUE(w.DatabaseReady);
+    EXPECT_EQ(w.Command1->text(), QStringLiteral("画像ファイル変換"));
+    EXPECT_GT(GlyphCount(w.GlyphBuckets), 6000u);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1) << "no partial file left";
+}
+
+TEST(CreateDatabase, ClosingTheWindowStopsTheRun)
+{
+    QTemporaryDir dir;
+    Messages messages;
+    frmMain w(dir.path());
+    w.Form_Load();
+    QTimer::singleShot(0, &w, [&] { w.close(); });
+    w.Command1->click();
+    EXPECT_TRUE(w.Closed());
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_FALSE(QFile::exists(w.DatabasePath()));
+    EXPECT_FALSE(w.DatabaseReady);
+}
