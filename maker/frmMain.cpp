@@ -1,15 +1,20 @@
 #include "frmMain.h"
 
+#include "Conversion.h"
 #include "DatabaseFile.h"
 #include "General.h"
+#include "CodePage932.h"
 #include "GlyphMeasure.h"
 #include "JapaneseFont.h"
 #include "MessageBox.h"
 #include "NumberPattern.h"
+#include "TextPictureOutput.h"
+#include "ViewerLaunch.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 
 namespace {
 
@@ -21,6 +26,7 @@ QRect Twips(int left, int top, int width, int height)
 
 const QString kCaptionCreate = QStringLiteral("データベース作成");
 const QString kCaptionConvert = QStringLiteral("画像ファイル変換");
+constexpr int32_t kInvalidPictureError = 481;
 
 // Marks a run; a click while one runs does nothing.
 class BusyScope {
@@ -71,6 +77,8 @@ private:
 
 frmMain::frmMain(const QString& programDir, QWidget* parent)
     : QWidget(parent),
+      Dialog(this),
+      Dialog2(this),
       programDir_(programDir.isEmpty() ? QCoreApplication::applicationDirPath() : programDir)
 {
     GlyphFontFile = FindGlyphFontFile();
@@ -322,4 +330,82 @@ void frmMain::CreateDatabase()
 
 void frmMain::ConvertImage()
 {
+    BusyScope busy(busy_);
+
+    // The dialog phase: a cancel or a failure only records its error number,
+    // and each checkpoint ends the run silently once one is recorded.
+    int32_t err = 0;
+    Dialog.CancelError = true;
+    Dialog.DialogTitle = QStringLiteral("画像ファイル(入力)");
+    Dialog.Filter = QStringLiteral("画像ファイル |*.jpg;*.jpeg;*.bmp;*.gif");
+    Dialog.Flags = CommonDialog::kExplorer | CommonDialog::kFileMustExist | CommonDialog::kPathMustExist;
+    err = Dialog.ShowOpen();
+    if (err > 0 || closed_)
+        return;
+    if (!Picture2->LoadPicture(Dialog.FileName))
+        err = kInvalidPictureError;
+    if (err > 0)
+        return;
+    Dialog2.CancelError = true;
+    Dialog2.DialogTitle = QStringLiteral("テキストファイル(出力)");
+    Dialog2.Filter = QStringLiteral("テキストファイル(*.txt) |*.txt");
+    Dialog2.Flags = CommonDialog::kOverwritePrompt | CommonDialog::kPathMustExist;
+    err = Dialog2.ShowSave();
+    if (err > 0 || closed_)
+        return;
+
+    // The cell size in force now holds for the whole run; the grid depends on it.
+    const int32_t cellSize = CellSize;
+    const QString output = Dialog2.FileName;
+    QString error;
+    if (!CreateEmptyTextFile(output, &error)) {
+        ShowMessage(this, QStringLiteral("出力ファイルを作成できません。\n%1").arg(error), kMakerTitle,
+                    QMessageBox::Warning);
+        return;
+    }
+    const QString viewer = AddPathSeparator(programDir_) + kViewerProgramName;
+    if (!StartViewer(viewer, output)) {
+        // The picture is still worth writing; it can be opened later.
+        ShowMessage(this, QStringLiteral("ビューアを起動できません。\n%1").arg(viewer), kMakerTitle,
+                    QMessageBox::Warning);
+        if (closed_)
+            return;
+    }
+
+    const GlyphTable table(GlyphBuckets);
+    const ImagePixels pixels(Picture2->Image());
+    ConversionHooks hooks;
+    hooks.settings = [this] { return ConversionSettings{Brightness, Contrast, Variation}; };
+    hooks.writeRow = [&](const QByteArray& row) { return AppendRow(output, row, &error); };
+    // The status line is rewritten only as often as a screen can show it, and
+    // pending events run once a millisecond: repainting after every cell would
+    // cost ten times the conversion itself, and even an empty pass of the event
+    // loop costs half as much as choosing a character. Neither is visible.
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastLabel = -1;
+    qint64 lastEvents = 0;
+    hooks.afterCell = [&](double percent, int32_t code) {
+        const qint64 now = clock.nsecsElapsed();
+        if (lastLabel < 0 || now - lastLabel >= qint64(LabelRefreshMs) * 1000000) {
+            Label1->setText(QStringLiteral("文字絵作成中 : ")
+                            + PadToWidth(FormatNumber(percent, QStringLiteral("##0.0")) + u'%', 6, true)
+                            + QStringLiteral(" : ") + CharFromCode(code));
+            lastLabel = now;
+        }
+        if (now - lastEvents < qint64(EventIntervalUs) * 1000)
+            return true;
+        lastEvents = now;
+        return DoEvents();
+    };
+    const ConversionEnd end = ConvertCells(pixels, cellSize, table, ProgramRnd(), hooks);
+    if (closed_)
+        return;
+    Label1->clear();
+    if (end == ConversionEnd::Stopped) {
+        ShowMessage(this, QStringLiteral("出力ファイルに書き込めません。書き込んだ行は残っています。\n%1").arg(error),
+                    kMakerTitle, QMessageBox::Warning);
+        return;
+    }
+    ShowMessage(this, QStringLiteral("完了しました"));
 }

@@ -2,6 +2,7 @@
 // command button that creates the glyph database or converts an image.
 #pragma once
 
+#include "CommonDialog.h"
 #include "GlyphBuckets.h"
 #include "PictureBox.h"
 
@@ -43,6 +44,8 @@ public:
     QSlider* Slider3;
     QFrame* Line1;
     QFrame* Line2;
+    CommonDialog Dialog;  // the picture to convert
+    CommonDialog Dialog2; // the text picture to write
 
     // Start-up: shows the window, sets the settings, looks for the database.
     void Form_Load();
@@ -56,6 +59,12 @@ public:
     void CreateDatabase();
     virtual void LoadDatabase();
     void ConvertImage();
+
+    // Least time between two progress texts of a conversion, in milliseconds,
+    // and between two passes of the event loop, in microseconds; with both 0
+    // every cell shows its text and lets events run.
+    static inline int LabelRefreshMs = 16;
+    static inline int EventIntervalUs = 1000;
 
     // The font file the glyph database is measured with.
     QString GlyphFontFile;
