@@ -2,6 +2,7 @@
 
 #include "Conversion.h"
 #include "DatabaseFile.h"
+#include "DatabaseLocation.h"
 #include "General.h"
 #include "CodePage932.h"
 #include "GlyphMeasure.h"
@@ -169,7 +170,7 @@ frmMain::~frmMain() = default;
 
 QString frmMain::DatabasePath() const
 {
-    return AddPathSeparator(programDir_) + kDatabaseFileName;
+    return DatabaseLocation(programDir_);
 }
 
 void frmMain::Form_Load()
@@ -293,6 +294,7 @@ void frmMain::CreateDatabase()
     }
 
     const QString path = DatabasePath();
+    PrepareDatabaseDirectory(path);
     DatabaseWriteResult written;
     {
         WaitCursor wait;

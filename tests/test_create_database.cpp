@@ -108,12 +108,16 @@ TEST(CreateDatabase, UnwritableLocationStillServesThisRun)
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.close();
 
+    // Neither beside the program nor in the user's data directory.
+    qputenv("XDG_DATA_HOME", (notADir + "/data").toLocal8Bit());
     Messages messages;
     frmMain w(notADir);
     w.Form_Load();
     w.Command1->click();
+    const QString path = w.DatabasePath();
+    qunsetenv("XDG_DATA_HOME");
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_TRUE(messages.shown[0].first.contains(w.DatabasePath())) << messages.shown[0].first.toStdString();
+    EXPECT_TRUE(messages.shown[0].first.contains(path)) << messages.shown[0].first.toStdString();
     EXPECT_TRUE(w.DatabaseReady);
     EXPECT_EQ(w.Command1->text(), QStringLiteral("画像ファイル変換"));
     EXPECT_GT(GlyphCount(w.GlyphBuckets), 6000u);

@@ -1,0 +1,25 @@
+// pictoria-convert: text pictures from the command line, with the engine the
+// window uses, so the same picture and settings give the same bytes.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <cstdio>
+
+enum ExitCode {
+    kExitDone = 0,
+    kExitUsage = 1,
+    kExitImage = 2,
+    kExitDatabase = 3,
+    kExitOutput = 4,
+};
+
+struct CommandIo {
+    FILE* out = stdout;
+    FILE* err = stderr;
+    bool errIsTerminal = false; // progress bars only on a terminal
+};
+
+// args as main() gets them, the program's name first. programDir is where the
+// window's database would be looked for.
+int RunConvertCommand(const QStringList& args, const QString& programDir, const CommandIo& io);
