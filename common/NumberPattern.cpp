@@ -37,7 +37,7 @@ QString FormatNumber(double value, const QString& pattern)
         roundUp = keep == 0 && digits[0] >= '5';
     }
     if (kept.empty())
-        kept = "0";
+        kept.push_back('0');
     if (roundUp) {
         int i = int(kept.size()) - 1;
         for (; i >= 0; --i) {
