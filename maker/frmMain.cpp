@@ -114,6 +114,7 @@ frmMain::frmMain(const QString& programDir, QWidget* parent)
                       QStringLiteral("１６ピクセル四方／文字"), QStringLiteral("３２ピクセル四方／文字")});
     for (int i = 0; i < Combo1->count(); ++i)
         Combo1->setItemData(i, 0);
+    Combo1->setCurrentIndex(-1); // nothing is selected until start-up picks the cell size
 
     auto makeSlider = [this](const QRect& r) {
         auto* s = new QSlider(Qt::Horizontal, this);

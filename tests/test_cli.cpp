@@ -1,11 +1,9 @@
 #include "CodePage932.h"
-#include "CommonDialog.h"
 #include "ConvertCommand.h"
 #include "DatabaseFile.h"
 #include "DatabaseLocation.h"
-#include "MessageBox.h"
-#include "ViewerLaunch.h"
-#include "frmMain.h"
+#include "TestSupport.h"
+#include "WindowTestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,23 +13,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-std::shared_ptr<clsChr> Glyph(int32_t code, float tl, float tr, float bl, float br)
-{
-    auto g = std::make_shared<clsChr>();
-    g->AsciiNo = code;
-    g->TL = tl;
-    g->TR = tr;
-    g->BL = bl;
-    g->BR = br;
-    return g;
-}
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
 
 // Runs the command with its output and errors caught.
 struct Outcome {
@@ -77,7 +58,7 @@ protected:
         const int32_t codes[] = {0x889F, 0x88A0, 0x88A1, 0x88A2, 0x88A3, 0x88A4};
         for (int b = 0; b < kBucketCount; ++b)
             for (int i = 0; i < 6; ++i)
-                buckets[b].push_back(Glyph(codes[i] + 0x100 * (b % 8), b + 0.1f * i, b + 0.9f - 0.1f * i, b + 0.3f, b + 0.5f));
+                buckets[b].push_back(MakeGlyph(codes[i] + 0x100 * (b % 8), b + 0.1f * i, b + 0.9f - 0.1f * i, b + 0.3f, b + 0.5f));
         ASSERT_TRUE(WriteDatabase(database, buckets).ok);
         QImage image(96, 64, QImage::Format_ARGB32);
         for (int y = 0; y < image.height(); ++y)
@@ -93,12 +74,10 @@ protected:
 TEST_F(CliTest, GivesTheBytesOfTheWindowsFirstConversion)
 {
     const QString windowOut = dir.filePath("window.txt");
-    CommonDialog::SetAnswerHook([&](const CommonDialog&, bool save) -> std::optional<QString> {
-        return save ? windowOut : picture;
-    });
-    SetMessageHook([](const QString&, const QString&) {});
-    SetViewerHook([](const QString&, const QString&) { return true; });
     {
+        MakerAnswers answers;
+        answers.openAnswer = picture;
+        answers.saveAnswer = windowOut;
         frmMain w(dir.path());
         w.Form_Load();
         ASSERT_TRUE(w.DatabaseReady);
@@ -108,9 +87,6 @@ TEST_F(CliTest, GivesTheBytesOfTheWindowsFirstConversion)
         w.Slider3->setValue(8);       // variation 20
         w.Command1->click();
     }
-    CommonDialog::SetAnswerHook({});
-    SetMessageHook({});
-    SetViewerHook({});
 
     const QString cliOut = dir.filePath("cli.txt");
     const Outcome r = Command({picture, "-o", cliOut, "--cell", "4", "--brightness", "9", "--contrast", "1.2",

@@ -1,4 +1,5 @@
 #include "Conversion.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -37,17 +38,6 @@ private:
 int32_t Grey(int v)
 {
     return v | (v << 8) | (v << 16);
-}
-
-std::shared_ptr<clsChr> Glyph(int32_t code, float tl, float tr, float bl, float br)
-{
-    auto g = std::make_shared<clsChr>();
-    g->AsciiNo = code;
-    g->TL = tl;
-    g->TR = tr;
-    g->BL = bl;
-    g->BR = br;
-    return g;
 }
 
 QByteArray Convert(const PixelSource& pixels, int32_t cellSize, const GlyphBucketArray& buckets, Rnd& rnd,
@@ -135,15 +125,6 @@ TEST(Grid, ReadsEveryPixelOfWholeCellsOnce)
     EXPECT_EQ(g.LastCellTop, -8);
 }
 
-TEST(Grid, NarrowAndShortPictures)
-{
-    Rnd rnd;
-    ProbedPixels narrow(7, 24, [](int32_t, int32_t) { return 0; });
-    EXPECT_EQ(Convert(narrow, 8, GlyphBucketArray{}, rnd), QByteArray("\r\n\r\n\r\n"));
-    ProbedPixels shortOne(40, 7, [](int32_t, int32_t) { return 0; });
-    EXPECT_EQ(Convert(shortOne, 8, GlyphBucketArray{}, rnd), QByteArray());
-}
-
 TEST(Grid, ProgressIsTheShareBeforeEachCell)
 {
     ProbedPixels pixels(16, 16, [](int32_t, int32_t) { return 0; });
@@ -174,8 +155,8 @@ TEST(ChooseGlyph, ScoresTiesAndTheClosenessTest)
 {
     GlyphBucketArray buckets;
     // Bucket 4: two identical glyphs, then nearer ones in both orders.
-    buckets[4].push_back(Glyph(0x8801, 4, 4, 4, 4));
-    buckets[4].push_back(Glyph(0x8802, 4, 4, 4, 4));
+    buckets[4].push_back(MakeGlyph(0x8801, 4, 4, 4, 4));
+    buckets[4].push_back(MakeGlyph(0x8802, 4, 4, 4, 4));
     GlyphTable table(buckets);
     Rnd rnd;
     EXPECT_EQ(ChooseGlyph(table, 4, 4, 4, 4, 4, 0, rnd), 0x8801) << "a tie keeps the first";
@@ -183,8 +164,8 @@ TEST(ChooseGlyph, ScoresTiesAndTheClosenessTest)
 
     // Squared distances 0.5 and 0.75 (from 0.5^2 x 2 and 0.5^2 x 3).
     GlyphBucketArray ab, ba;
-    auto near = Glyph(0x8803, 4.5f, 4.5f, 4, 4);
-    auto far = Glyph(0x8804, 4.5f, 4.5f, 4.5f, 4);
+    auto near = MakeGlyph(0x8803, 4.5f, 4.5f, 4, 4);
+    auto far = MakeGlyph(0x8804, 4.5f, 4.5f, 4.5f, 4);
     ab[4] = {near, far};
     ba[4] = {far, near};
     EXPECT_EQ(ChooseGlyph(GlyphTable(ab), 4, 4, 4, 4, 4, 0, rnd), 0x8803);
@@ -209,27 +190,12 @@ TEST(ChooseGlyph, ScoresTiesAndTheClosenessTest)
     EXPECT_EQ(jitter.State(), expected.State());
 }
 
-TEST(ChooseGlyph, VariationPicksAmongNearGlyphs)
-{
-    GlyphBucketArray buckets;
-    for (int i = 0; i < 10; ++i)
-        buckets[8].push_back(Glyph(0x8900 + i, 8 + i * 0.01f, 8, 8, 8));
-    GlyphTable table(buckets);
-    Rnd rnd;
-    std::map<int32_t, int> chosen;
-    for (int i = 0; i < 200; ++i)
-        ++chosen[ChooseGlyph(table, 8, 8, 8, 8, 8, 20, rnd)];
-    EXPECT_GT(chosen.size(), 5u);
-    for (int i = 0; i < 20; ++i)
-        EXPECT_EQ(ChooseGlyph(table, 8, 8, 8, 8, 8, 0, rnd), 0x8900);
-}
-
 TEST(ConvertCells, SameStartSameBytesLaterRunsDiffer)
 {
     GlyphBucketArray buckets;
     for (int b = 0; b < kBucketCount; ++b)
         for (int i = 0; i < 8; ++i)
-            buckets[b].push_back(Glyph(0x8A00 + b * 16 + i, b + i * 0.05f, b, b + 0.1f * i, b));
+            buckets[b].push_back(MakeGlyph(0x8A00 + b * 16 + i, b + i * 0.05f, b, b + 0.1f * i, b));
     ProbedPixels pixels(64, 64, [](int32_t x, int32_t y) { return Grey((x * 4 + y * 3) % 256); });
     Rnd first, second;
     const QByteArray a = Convert(pixels, 4, buckets, first, 20);

@@ -1,15 +1,11 @@
-#include "CommonDialog.h"
 #include "DatabaseFile.h"
 #include "ImageLoading.h"
-#include "MessageBox.h"
-#include "ViewerLaunch.h"
-#include "frmMain.h"
+#include "TestSupport.h"
+#include "WindowTestSupport.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QPainter>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -17,47 +13,21 @@
 
 namespace {
 
-std::shared_ptr<clsChr> Glyph(int32_t code, float level)
-{
-    auto g = std::make_shared<clsChr>();
-    g->AsciiNo = code;
-    g->TL = g->TR = g->BL = g->BR = level;
-    return g;
-}
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
 // A maker window with a small database, its dialogs, message boxes and viewer
-// launches answered by the test.
+// answers.launches answered by the test.
 class ConvertImageTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
-    std::optional<QString> openAnswer, saveAnswer;
-    std::vector<QString> messages;
-    std::vector<std::pair<QString, QString>> launches;
-    bool viewerStarts = true;
+    MakerAnswers answers;
     std::unique_ptr<frmMain> w;
 
     void SetUp() override
     {
         GlyphBucketArray buckets;
-        for (int b = 0; b < kBucketCount; ++b) {
-            buckets[b].push_back(Glyph(0x889F + b * 2, b + 0.3f));
-            buckets[b].push_back(Glyph(0x88A0 + b * 2, b + 0.5f));
-        }
-        buckets[15].push_back(Glyph(0x8140, 15.96f));
+        for (int b = 0; b < kBucketCount; ++b)
+            buckets[b] = {MakeGlyph(0x889F + b * 2, b + 0.3f), MakeGlyph(0x88A0 + b * 2, b + 0.5f)};
+        buckets[15].push_back(MakeGlyph(0x8140, 15.96f));
         ASSERT_TRUE(WriteDatabase(dir.filePath("Standard.cdb"), buckets).ok);
-
-        CommonDialog::SetAnswerHook([this](const CommonDialog&, bool save) { return save ? saveAnswer : openAnswer; });
-        SetMessageHook([this](const QString& text, const QString&) { messages.push_back(text); });
-        SetViewerHook([this](const QString& program, const QString& argument) {
-            launches.emplace_back(program, argument);
-            return viewerStarts;
-        });
         frmMain::LabelRefreshMs = 0;
         frmMain::EventIntervalUs = 0;
         w = std::make_unique<frmMain>(dir.path());
@@ -67,9 +37,6 @@ protected:
 
     void TearDown() override
     {
-        CommonDialog::SetAnswerHook({});
-        SetMessageHook({});
-        SetViewerHook({});
         frmMain::LabelRefreshMs = 16;
         frmMain::EventIntervalUs = 1000;
     }
@@ -88,8 +55,8 @@ protected:
 
 TEST_F(ConvertImageTest, WritesRowsShowsProgressAndStartsTheViewer)
 {
-    openAnswer = Picture("two by two.bmp", 16, 16);
-    saveAnswer = dir.filePath(QStringLiteral("出力 picture")); // no extension added
+    answers.openAnswer = Picture("two by two.bmp", 16, 16);
+    answers.saveAnswer = dir.filePath(QStringLiteral("出力 picture")); // no extension added
     QStringList labels;
     QTimer sampler;
     QObject::connect(&sampler, &QTimer::timeout, [&] {
@@ -100,10 +67,10 @@ TEST_F(ConvertImageTest, WritesRowsShowsProgressAndStartsTheViewer)
     w->Command1->click();
     sampler.stop();
 
-    ASSERT_EQ(launches.size(), 1u);
-    EXPECT_EQ(launches[0].first, dir.filePath("Lumenpane"));
-    EXPECT_EQ(launches[0].second, *saveAnswer);
-    const QByteArray text = ReadAll(*saveAnswer);
+    ASSERT_EQ(answers.launches.size(), 1u);
+    EXPECT_EQ(answers.launches[0].first, dir.filePath("Lumenpane"));
+    EXPECT_EQ(answers.launches[0].second, *answers.saveAnswer);
+    const QByteArray text = ReadAll(*answers.saveAnswer);
     ASSERT_EQ(text.size(), 2 * (4 + 2));
     EXPECT_TRUE(text.endsWith("\r\n"));
     EXPECT_EQ(text.mid(4, 2), QByteArray("\r\n"));
@@ -117,22 +84,22 @@ TEST_F(ConvertImageTest, WritesRowsShowsProgressAndStartsTheViewer)
     }
     EXPECT_EQ(percents, (QStringList{"  0.0%", " 25.0%", " 50.0%", " 75.0%"}));
     EXPECT_TRUE(w->Label1->text().isEmpty());
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0], QStringLiteral("完了しました"));
+    ASSERT_EQ(answers.messages.size(), 1u);
+    EXPECT_EQ(answers.messages[0].first, QStringLiteral("完了しました"));
 }
 
 TEST_F(ConvertImageTest, CancelInEitherDialogEndsSilently)
 {
-    openAnswer.reset();
+    answers.openAnswer.reset();
     w->Command1->click();
-    EXPECT_TRUE(messages.empty());
-    EXPECT_TRUE(launches.empty());
+    EXPECT_TRUE(answers.messages.empty());
+    EXPECT_TRUE(answers.launches.empty());
 
-    openAnswer = Picture("a.bmp", 16, 16);
-    saveAnswer.reset();
+    answers.openAnswer = Picture("a.bmp", 16, 16);
+    answers.saveAnswer.reset();
     w->Command1->click();
-    EXPECT_TRUE(messages.empty());
-    EXPECT_TRUE(launches.empty());
+    EXPECT_TRUE(answers.messages.empty());
+    EXPECT_TRUE(answers.launches.empty());
     EXPECT_EQ(w->Picture2->ScaleWidth(), 16) << "the picture stays loaded";
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2) << "no file was created";
 
@@ -141,53 +108,53 @@ TEST_F(ConvertImageTest, CancelInEitherDialogEndsSilently)
     ASSERT_TRUE(bogus.open(QIODevice::WriteOnly));
     bogus.write("not a picture");
     bogus.close();
-    openAnswer = bogus.fileName();
-    saveAnswer = dir.filePath("never.txt");
+    answers.openAnswer = bogus.fileName();
+    answers.saveAnswer = dir.filePath("never.txt");
     w->Command1->click();
-    EXPECT_TRUE(messages.empty());
-    EXPECT_FALSE(QFile::exists(*saveAnswer));
+    EXPECT_TRUE(answers.messages.empty());
+    EXPECT_FALSE(QFile::exists(*answers.saveAnswer));
 }
 
 TEST_F(ConvertImageTest, FallbackAndPicturesSmallerThanACell)
 {
     // Pure black cells: bucket 0 is emptied, so the ideographic space stands in.
     w->GlyphBuckets[0].clear();
-    openAnswer = Picture("black.bmp", 16, 8, Qt::black);
-    saveAnswer = dir.filePath("black.txt");
+    answers.openAnswer = Picture("black.bmp", 16, 8, Qt::black);
+    answers.saveAnswer = dir.filePath("black.txt");
     w->Command1->click();
-    EXPECT_EQ(ReadAll(*saveAnswer), QByteArray("\x81\x40\x81\x40\r\n"));
+    EXPECT_EQ(ReadAll(*answers.saveAnswer), QByteArray("\x81\x40\x81\x40\r\n"));
 
-    openAnswer = Picture("narrow.bmp", 7, 24);
-    saveAnswer = dir.filePath("narrow.txt");
+    answers.openAnswer = Picture("narrow.bmp", 7, 24);
+    answers.saveAnswer = dir.filePath("narrow.txt");
     w->Command1->click();
-    EXPECT_EQ(ReadAll(*saveAnswer), QByteArray("\r\n\r\n\r\n"));
+    EXPECT_EQ(ReadAll(*answers.saveAnswer), QByteArray("\r\n\r\n\r\n"));
 
     // An existing output is emptied; one shorter than a cell stays at 0 bytes.
-    openAnswer = Picture("short.bmp", 40, 7);
+    answers.openAnswer = Picture("short.bmp", 40, 7);
     w->Command1->click();
-    EXPECT_EQ(ReadAll(*saveAnswer), QByteArray());
-    EXPECT_EQ(launches.size(), 3u);
-    EXPECT_EQ(messages.size(), 3u);
-    EXPECT_EQ(messages.back(), QStringLiteral("完了しました"));
+    EXPECT_EQ(ReadAll(*answers.saveAnswer), QByteArray());
+    EXPECT_EQ(answers.launches.size(), 3u);
+    EXPECT_EQ(answers.messages.size(), 3u);
+    EXPECT_EQ(answers.messages.back().first, QStringLiteral("完了しました"));
 }
 
 TEST_F(ConvertImageTest, FailuresAreReportedAndTheWindowStaysUsable)
 {
-    openAnswer = Picture("p.bmp", 32, 32);
-    saveAnswer = dir.filePath("no-such-dir/out.txt");
+    answers.openAnswer = Picture("p.bmp", 32, 32);
+    answers.saveAnswer = dir.filePath("no-such-dir/out.txt");
     w->Command1->click();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_TRUE(messages[0].contains(*saveAnswer)) << messages[0].toStdString();
-    EXPECT_TRUE(launches.empty()) << "nothing to show";
+    ASSERT_EQ(answers.messages.size(), 1u);
+    EXPECT_TRUE(answers.messages[0].first.contains(*answers.saveAnswer)) << answers.messages[0].first.toStdString();
+    EXPECT_TRUE(answers.launches.empty()) << "nothing to show";
 
     // A viewer that cannot start is reported, and the picture is still written.
-    viewerStarts = false;
-    saveAnswer = dir.filePath("out.txt");
+    answers.viewerStarts = false;
+    answers.saveAnswer = dir.filePath("out.txt");
     w->Command1->click();
-    ASSERT_EQ(messages.size(), 3u);
-    EXPECT_TRUE(messages[1].contains(dir.filePath("Lumenpane")));
-    EXPECT_EQ(messages[2], QStringLiteral("完了しました"));
-    EXPECT_EQ(ReadAll(*saveAnswer).size(), 4 * (8 + 2));
+    ASSERT_EQ(answers.messages.size(), 3u);
+    EXPECT_TRUE(answers.messages[1].first.contains(dir.filePath("Lumenpane")));
+    EXPECT_EQ(answers.messages[2].first, QStringLiteral("完了しました"));
+    EXPECT_EQ(ReadAll(*answers.saveAnswer).size(), 4 * (8 + 2));
     EXPECT_FALSE(w->Busy());
 }
 
@@ -197,34 +164,34 @@ TEST_F(ConvertImageTest, CellSizeHoldsForTheRunAndGeneratorGoesOn)
     for (int y = 0; y < 64; ++y)
         for (int x = 0; x < 64; ++x)
             image.setPixel(x, y, qRgb(x * 4, y * 4, (x + y) * 2));
-    openAnswer = dir.filePath("ramp.bmp");
-    ASSERT_TRUE(image.save(*openAnswer));
+    answers.openAnswer = dir.filePath("ramp.bmp");
+    ASSERT_TRUE(image.save(*answers.openAnswer));
     w->Slider3->setValue(10); // variation 50
 
     // Changing the cell size during the run takes effect at the next run.
     w->Combo1->setCurrentIndex(1);
-    saveAnswer = dir.filePath("first.txt");
+    answers.saveAnswer = dir.filePath("first.txt");
     QTimer::singleShot(0, w.get(), [&] { w->Combo1->setCurrentIndex(0); });
     w->Command1->click();
-    EXPECT_EQ(ReadAll(*saveAnswer).size(), 8 * (16 + 2));
+    EXPECT_EQ(ReadAll(*answers.saveAnswer).size(), 8 * (16 + 2));
     EXPECT_EQ(w->CellSize, 4);
 
     w->Combo1->setCurrentIndex(1);
-    saveAnswer = dir.filePath("second.txt");
+    answers.saveAnswer = dir.filePath("second.txt");
     w->Command1->click();
-    EXPECT_NE(ReadAll(dir.filePath("first.txt")), ReadAll(*saveAnswer))
+    EXPECT_NE(ReadAll(dir.filePath("first.txt")), ReadAll(*answers.saveAnswer))
         << "a later conversion draws on a later stretch of the sequence";
 }
 
 TEST_F(ConvertImageTest, ClosingDuringARunStopsIt)
 {
-    openAnswer = Picture("big.bmp", 64, 64);
-    saveAnswer = dir.filePath("closed.txt");
+    answers.openAnswer = Picture("big.bmp", 64, 64);
+    answers.saveAnswer = dir.filePath("closed.txt");
     QTimer::singleShot(0, w.get(), [&] { w->close(); });
     w->Command1->click();
     EXPECT_TRUE(w->Closed());
-    EXPECT_TRUE(messages.empty());
-    EXPECT_LT(ReadAll(*saveAnswer).size(), 8 * 18);
+    EXPECT_TRUE(answers.messages.empty());
+    EXPECT_LT(ReadAll(*answers.saveAnswer).size(), 8 * 18);
 }
 
 TEST(ImageLoading, FormatsTransparencyAndCase)
@@ -255,17 +222,19 @@ TEST(ImageLoading, FormatsTransparencyAndCase)
         EXPECT_EQ(bmp.size(), QSize(451, 300));
     }
 
-    for (const QString& name : {QStringLiteral("IMG_0001.JPG"), QStringLiteral("a.jpeg"), QStringLiteral("b.Bmp"),
-                                QStringLiteral("c.gif")}) {
-        bool listed = false;
-        for (const QString& pattern : CommonDialog::NameFilters(QStringLiteral("画像ファイル |*.jpg;*.jpeg;*.bmp;*.gif"))
-                                          .first()
-                                          .section(u'(', 1)
-                                          .chopped(1)
-                                          .split(u' '))
-            listed = listed || QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern)).match(name).hasMatch();
-        EXPECT_TRUE(listed) << name.toStdString();
-    }
+    // The open dialog lists pictures whatever the case of their extension.
+    const QStringList filters = CommonDialog::NameFilters(QStringLiteral("画像ファイル |*.jpg;*.jpeg;*.bmp;*.gif"));
+    ASSERT_EQ(filters.size(), 1);
+    const QStringList patterns = filters[0].section(u'(', 1).chopped(1).split(u' ');
+    auto listed = [&](const QString& name) {
+        return std::any_of(patterns.begin(), patterns.end(), [&](const QString& p) {
+            return QRegularExpression(QRegularExpression::wildcardToRegularExpression(p)).match(name).hasMatch();
+        });
+    };
+    EXPECT_TRUE(listed("IMG_0001.JPG"));
+    EXPECT_TRUE(listed("b.Bmp"));
+    EXPECT_TRUE(listed("c.gif"));
+    EXPECT_FALSE(listed("notes.txt"));
 }
 
 TEST(ImageLoading, PhotosBeyondQtsDefaultLimitLoad)

@@ -1,6 +1,5 @@
 #include "DatabaseFile.h"
-#include "MessageBox.h"
-#include "frmMain.h"
+#include "WindowTestSupport.h"
 
 #include <QFile>
 #include <QDir>
@@ -11,15 +10,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-struct Messages {
-    std::vector<std::pair<QString, QString>> shown; // text, caption
-    Messages()
-    {
-        SetMessageHook([this](const QString& text, const QString& caption) { shown.emplace_back(text, caption); });
-    }
-    ~Messages() { SetMessageHook({}); }
-};
 
 // Counts paints of a widget.
 class PaintCounter : public QObject {
@@ -37,7 +27,7 @@ public:
 TEST(CreateDatabase, BuildsWritesAndSwitchesToConversion)
 {
     QTemporaryDir dir;
-    Messages messages;
+    MakerAnswers answers;
     frmMain w(dir.path());
     w.Form_Load();
     ASSERT_FALSE(w.DatabaseReady);
@@ -59,9 +49,9 @@ TEST(CreateDatabase, BuildsWritesAndSwitchesToConversion)
     EXPECT_TRUE(w.DatabaseReady);
     EXPECT_EQ(w.Command1->text(), QStringLiteral("画像ファイル変換"));
     EXPECT_TRUE(w.Label1->text().isEmpty());
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].first, QStringLiteral("データベース作成しました"));
-    EXPECT_EQ(messages.shown[0].second, QStringLiteral("Inkgarden"));
+    ASSERT_EQ(answers.messages.size(), 1u);
+    EXPECT_EQ(answers.messages[0].first, QStringLiteral("データベース作成しました"));
+    EXPECT_EQ(answers.messages[0].second, QStringLiteral("Inkgarden"));
 
     ASSERT_FALSE(labels.isEmpty());
     EXPECT_EQ(labels.front(), QStringLiteral("データベース作成中 :   0%"));
@@ -87,13 +77,13 @@ TEST(CreateDatabase, BuildsWritesAndSwitchesToConversion)
 TEST(CreateDatabase, MissingFontCreatesNothing)
 {
     QTemporaryDir dir;
-    Messages messages;
+    MakerAnswers answers;
     frmMain w(dir.path());
     w.Form_Load();
     w.GlyphFontFile = dir.filePath("no-such-font.ttf");
     w.Command1->click();
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_TRUE(messages.shown[0].first.contains(QStringLiteral("fonts-ipafont-gothic")));
+    ASSERT_EQ(answers.messages.size(), 1u);
+    EXPECT_TRUE(answers.messages[0].first.contains(QStringLiteral("fonts-ipafont-gothic")));
     EXPECT_FALSE(w.DatabaseReady);
     EXPECT_EQ(GlyphCount(w.GlyphBuckets), 0u);
     EXPECT_FALSE(QFile::exists(w.DatabasePath()));
@@ -110,14 +100,14 @@ TEST(CreateDatabase, UnwritableLocationStillServesThisRun)
 
     // Neither beside the program nor in the user's data directory.
     qputenv("XDG_DATA_HOME", (notADir + "/data").toLocal8Bit());
-    Messages messages;
+    MakerAnswers answers;
     frmMain w(notADir);
     w.Form_Load();
     w.Command1->click();
     const QString path = w.DatabasePath();
     qunsetenv("XDG_DATA_HOME");
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_TRUE(messages.shown[0].first.contains(path)) << messages.shown[0].first.toStdString();
+    ASSERT_EQ(answers.messages.size(), 1u);
+    EXPECT_TRUE(answers.messages[0].first.contains(path)) << answers.messages[0].first.toStdString();
     EXPECT_TRUE(w.DatabaseReady);
     EXPECT_EQ(w.Command1->text(), QStringLiteral("画像ファイル変換"));
     EXPECT_GT(GlyphCount(w.GlyphBuckets), 6000u);
@@ -127,13 +117,13 @@ TEST(CreateDatabase, UnwritableLocationStillServesThisRun)
 TEST(CreateDatabase, ClosingTheWindowStopsTheRun)
 {
     QTemporaryDir dir;
-    Messages messages;
+    MakerAnswers answers;
     frmMain w(dir.path());
     w.Form_Load();
     QTimer::singleShot(0, &w, [&] { w.close(); });
     w.Command1->click();
     EXPECT_TRUE(w.Closed());
-    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_TRUE(answers.messages.empty());
     EXPECT_FALSE(QFile::exists(w.DatabasePath()));
     EXPECT_FALSE(w.DatabaseReady);
 }

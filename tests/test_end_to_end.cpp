@@ -1,12 +1,10 @@
 // The maker converts a picture while a viewer started on its output shows the
 // rows written so far.
 #include "CodePage932.h"
-#include "CommonDialog.h"
 #include "DatabaseFile.h"
 #include "Form1.h"
-#include "MessageBox.h"
-#include "ViewerLaunch.h"
-#include "frmMain.h"
+#include "TestSupport.h"
+#include "WindowTestSupport.h"
 
 #include <QFile>
 #include <QImage>
@@ -17,12 +15,8 @@ TEST(EndToEnd, ViewerShowsThePictureGrowing)
 {
     QTemporaryDir dir;
     GlyphBucketArray buckets;
-    for (int b = 0; b < kBucketCount; ++b) {
-        auto g = std::make_shared<clsChr>();
-        g->AsciiNo = 0x889F + b;
-        g->TL = g->TR = g->BL = g->BR = b + 0.5f;
-        buckets[b].push_back(g);
-    }
+    for (int b = 0; b < kBucketCount; ++b)
+        buckets[b].push_back(MakeGlyph(0x889F + b, b + 0.5f));
     ASSERT_TRUE(WriteDatabase(dir.filePath("Standard.cdb"), buckets).ok);
     QImage image(128, 128, QImage::Format_RGB32);
     for (int y = 0; y < 128; ++y)
@@ -34,34 +28,30 @@ TEST(EndToEnd, ViewerShowsThePictureGrowing)
 
     // The viewer runs in this process, rereading at every pass of the event loop.
     Form1::TimerInterval = 0;
+    frmMain::EventIntervalUs = 0;
     std::unique_ptr<Form1> viewer;
     std::vector<int> rowsSeen;
-    SetViewerHook([&](const QString& program, const QString& argument) {
-        EXPECT_TRUE(program.endsWith("/Lumenpane"));
-        viewer = std::make_unique<Form1>(argument);
-        EXPECT_TRUE(viewer->Form_Load());
-        QObject::connect(viewer->Timer1, &QTimer::timeout, [&] {
-            const int rows = int(viewer->Text1Text.count(QStringLiteral("\r\n")));
-            if (rowsSeen.empty() || rowsSeen.back() != rows)
-                rowsSeen.push_back(rows);
+    {
+        MakerAnswers answers;
+        answers.openAnswer = picture;
+        answers.saveAnswer = output;
+        SetViewerHook([&](const QString& program, const QString& argument) {
+            EXPECT_TRUE(program.endsWith("/Lumenpane"));
+            viewer = std::make_unique<Form1>(argument);
+            EXPECT_TRUE(viewer->Form_Load());
+            QObject::connect(viewer->Timer1, &QTimer::timeout, [&] {
+                const int rows = int(viewer->Text1Text.count(QStringLiteral("\r\n")));
+                if (rowsSeen.empty() || rowsSeen.back() != rows)
+                    rowsSeen.push_back(rows);
+            });
+            return true;
         });
-        return true;
-    });
-    CommonDialog::SetAnswerHook([&](const CommonDialog&, bool save) -> std::optional<QString> {
-        return save ? output : picture;
-    });
-    SetMessageHook([](const QString&, const QString&) {});
-    frmMain::EventIntervalUs = 0;
-
-    frmMain maker(dir.path());
-    maker.Form_Load();
-    maker.Combo1->setCurrentIndex(0); // 32 x 32 cells
-    maker.Command1->click();
-
+        frmMain maker(dir.path());
+        maker.Form_Load();
+        maker.Combo1->setCurrentIndex(0); // 32 x 32 cells
+        maker.Command1->click();
+    }
     frmMain::EventIntervalUs = 1000;
-    SetViewerHook({});
-    CommonDialog::SetAnswerHook({});
-    SetMessageHook({});
     Form1::TimerInterval = 10000;
 
     ASSERT_TRUE(viewer);
@@ -70,9 +60,7 @@ TEST(EndToEnd, ViewerShowsThePictureGrowing)
     ASSERT_GT(rowsSeen.size(), 3u);
     EXPECT_TRUE(std::is_sorted(rowsSeen.begin(), rowsSeen.end()));
     viewer->ReloadIfChanged();
-    QFile f(output);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QByteArray bytes = f.readAll();
+    const QByteArray bytes = ReadAll(output);
     EXPECT_EQ(bytes.count("\r\n"), 32);
     EXPECT_EQ(viewer->Text1Text, FromCp932(bytes));
 }

@@ -70,7 +70,6 @@ TEST(AnsiWidth, CountsCodePage932Bytes)
     EXPECT_EQ(AnsiLen(QStringLiteral("ｱｲ")), 2) << "half-width katakana take one byte";
     EXPECT_EQ(AnsiMid(QStringLiteral("ab文字"), 2, 3), QStringLiteral("b文"));
     EXPECT_EQ(AnsiMid(QStringLiteral("ab文字"), 2, 2), QStringLiteral("b")) << "half a character is dropped";
-    EXPECT_EQ(AnsiMid("abc", 5, 2), "");
     EXPECT_EQ(AnsiMid("abc", 2, 10), "bc");
 }
 
@@ -121,22 +120,14 @@ TEST(NumberPattern, RoundsHalfAwayFromZeroAtFifteenDigits)
     const QString whole = QStringLiteral("##0");
     const QString tenth = QStringLiteral("##0.0");
     EXPECT_EQ(FormatNumber(0, whole), "0");
-    EXPECT_EQ(FormatNumber(12.5, whole), "13");
-    EXPECT_EQ(FormatNumber(13.5, whole), "14");
+    EXPECT_EQ(FormatNumber(12.5, whole), "13") << "not to even";
     EXPECT_EQ(FormatNumber(96.875, whole), "97");
-    EXPECT_EQ(FormatNumber(46.875, whole), "47");
-    EXPECT_EQ(FormatNumber(3.125, whole), "3");
-    EXPECT_EQ(FormatNumber(100, whole), "100");
     EXPECT_EQ(FormatNumber(12345, whole), "12345") << "no grouping";
     EXPECT_EQ(FormatNumber(0, tenth), "0.0");
     EXPECT_EQ(FormatNumber(6.25, tenth), "6.3");
-    EXPECT_EQ(FormatNumber(0.05, tenth), "0.1");
-    EXPECT_EQ(FormatNumber(0.04, tenth), "0.0");
     EXPECT_EQ(FormatNumber(99.95, tenth), "100.0");
-    EXPECT_EQ(FormatNumber(25, tenth), "25.0");
-    // 1/3 * 100 is 33.33...; 0.15 is stored as 0.1499999... but 15 digits say 0.15.
-    EXPECT_EQ(FormatNumber(100.0 / 3, tenth), "33.3");
+    // 0.15 is stored as 0.1499999..., but to 15 digits it is 0.15.
     EXPECT_EQ(FormatNumber(0.15, tenth), "0.2");
-    EXPECT_EQ(FormatNumber(1.0 / 3, QStringLiteral("0.00")), "0.33");
-    EXPECT_EQ(FormatNumber(-2.5, whole), "-3");
+    EXPECT_EQ(FormatNumber(0.04, tenth), "0.0");
+    EXPECT_EQ(FormatNumber(100.0 / 3, tenth), "33.3");
 }
