@@ -1,6 +1,7 @@
 #include "PictureBox.h"
 
 #include "ImageLoading.h"
+#include "PixelColour.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -22,8 +23,7 @@ int32_t PictureBox::Point(int32_t x, int32_t y) const
 {
     if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height())
         return -1;
-    const QRgb c = image_.pixel(x, y);
-    return int32_t(qRed(c) | (qGreen(c) << 8) | (qBlue(c) << 16));
+    return ColourBgr(image_.pixel(x, y));
 }
 
 void PictureBox::Cls()

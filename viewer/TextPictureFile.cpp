@@ -29,34 +29,15 @@ QStringList SplitTextPicture(const QByteArray& bytes)
 
 QString JoinWithCrLf(const QStringList& lines)
 {
-    qsizetype total = 0;
-    for (const QString& line : lines)
-        total += line.size() + 2;
-    QString text;
-    text.reserve(total);
-    for (const QString& line : lines) {
-        text += line;
-        text += QLatin1String("\r\n");
-    }
-    return text;
+    return lines.isEmpty() ? QString() : lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
 }
 
 QString DisplayText(const QStringList& lines)
 {
-    qsizetype total = 0;
-    for (const QString& line : lines)
-        total += line.size() + 1;
-    QString text;
-    text.reserve(total);
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (i > 0)
-            text += u'\n';
-        if (lines[i].contains(u'\n'))
-            text += QString(lines[i]).replace(u'\n', QChar(0x240A));
-        else
-            text += lines[i];
-    }
-    return text;
+    QStringList shown = lines;
+    for (QString& line : shown)
+        line.replace(u'\n', QChar(0x240A));
+    return shown.join(u'\n');
 }
 
 TextPicture MakeTextPicture(const QByteArray& bytes)

@@ -3,6 +3,8 @@
 // and the tone level that picks the bucket to search.
 #pragma once
 
+#include "PixelColour.h"
+
 #include <QImage>
 #include <cstdint>
 
@@ -23,8 +25,7 @@ public:
     int32_t ScaleHeight() const override { return image_.height(); }
     int32_t Point(int32_t x, int32_t y) const override
     {
-        const QRgb c = reinterpret_cast<const QRgb*>(image_.constScanLine(y))[x];
-        return int32_t(qRed(c) | (qGreen(c) << 8) | (qBlue(c) << 16));
+        return ColourBgr(reinterpret_cast<const QRgb*>(image_.constScanLine(y))[x]);
     }
 
 private:

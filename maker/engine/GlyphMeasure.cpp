@@ -1,6 +1,7 @@
 #include "GlyphMeasure.h"
 
 #include "CodePage932.h"
+#include "PixelColour.h"
 
 float CountToLevel(int32_t count)
 {
@@ -105,8 +106,7 @@ int32_t GlyphCanvas::Point(int32_t x, int32_t y) const
 {
     if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height())
         return -1;
-    const QRgb c = image_.pixel(x, y);
-    return int32_t(qRed(c) | (qGreen(c) << 8) | (qBlue(c) << 16));
+    return ColourBgr(image_.pixel(x, y));
 }
 
 void GlyphCanvas::Cls()
