@@ -2,9 +2,9 @@
 
 #include "Conversion.h"
 #include "DatabaseFile.h"
+#include "CodePage932.h"
 #include "DatabaseLocation.h"
 #include "General.h"
-#include "CodePage932.h"
 #include "GlyphMeasure.h"
 #include "JapaneseFont.h"
 #include "MessageBox.h"
@@ -16,6 +16,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QScopedValueRollback>
 
 namespace {
 
@@ -28,18 +29,6 @@ QRect Twips(int left, int top, int width, int height)
 const QString kCaptionCreate = QStringLiteral("データベース作成");
 const QString kCaptionConvert = QStringLiteral("画像ファイル変換");
 constexpr int32_t kInvalidPictureError = 481;
-
-// Marks a run; a click while one runs does nothing.
-class BusyScope {
-public:
-    explicit BusyScope(bool& flag) : flag_(flag) { flag_ = true; }
-    ~BusyScope() { flag_ = false; }
-    BusyScope(const BusyScope&) = delete;
-    BusyScope& operator=(const BusyScope&) = delete;
-
-private:
-    bool& flag_;
-};
 
 class WaitCursor {
 public:
@@ -255,7 +244,7 @@ void frmMain::closeEvent(QCloseEvent* event)
 
 void frmMain::LoadDatabase()
 {
-    BusyScope busy(busy_);
+    QScopedValueRollback<bool> busy(busy_, true); // a click meanwhile does nothing
     const QString path = DatabasePath();
     DatabaseReadResult result;
     {
@@ -282,7 +271,7 @@ void frmMain::LoadDatabase()
 
 void frmMain::CreateDatabase()
 {
-    BusyScope busy(busy_);
+    QScopedValueRollback<bool> busy(busy_, true); // a click meanwhile does nothing
     const GlyphFont font(GlyphFontFile);
     if (!font.IsOpen()) {
         // Another family would give a different database; better none at all.
@@ -333,7 +322,7 @@ void frmMain::CreateDatabase()
 
 void frmMain::ConvertImage()
 {
-    BusyScope busy(busy_);
+    QScopedValueRollback<bool> busy(busy_, true); // a click meanwhile does nothing
 
     // The dialog phase: a cancel or a failure only records its error number,
     // and each checkpoint ends the run silently once one is recorded.
