@@ -60,10 +60,11 @@ public:
     virtual void LoadDatabase();
     void ConvertImage();
 
-    // Least time between two progress texts of a conversion, in milliseconds,
-    // and between two passes of the event loop, in microseconds; with both 0
-    // every cell shows its text and lets events run.
-    static inline int LabelRefreshMs = 16;
+    // Least time between two progress texts of a conversion or two characters
+    // shown in Picture1, in milliseconds, and between two passes of the event
+    // loop of a conversion, in microseconds. With both 0 every cell shows its
+    // text and lets events run, and every measured character is shown.
+    static inline int ScreenRefreshMs = 16;
     static inline int EventIntervalUs = 1000;
 
     // The font file the glyph database is measured with.

@@ -28,7 +28,7 @@ protected:
             buckets[b] = {MakeGlyph(0x889F + b * 2, b + 0.3f), MakeGlyph(0x88A0 + b * 2, b + 0.5f)};
         buckets[15].push_back(MakeGlyph(0x8140, 15.96f));
         ASSERT_TRUE(WriteDatabase(dir.filePath("Standard.cdb"), buckets).ok);
-        frmMain::LabelRefreshMs = 0;
+        frmMain::ScreenRefreshMs = 0;
         frmMain::EventIntervalUs = 0;
         w = std::make_unique<frmMain>(dir.path());
         w->Form_Load();
@@ -37,7 +37,7 @@ protected:
 
     void TearDown() override
     {
-        frmMain::LabelRefreshMs = 16;
+        frmMain::ScreenRefreshMs = 16;
         frmMain::EventIntervalUs = 1000;
     }
 

@@ -43,7 +43,9 @@ TEST(CreateDatabase, BuildsWritesAndSwitchesToConversion)
     PaintCounter counter;
     w.Picture1->installEventFilter(&counter);
 
+    frmMain::ScreenRefreshMs = 0;
     w.Command1->click();
+    frmMain::ScreenRefreshMs = 16;
     sampler.stop();
 
     EXPECT_TRUE(w.DatabaseReady);
