@@ -3,6 +3,7 @@
 #include "Form1.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QStringList>
 
 #include <cstdio>
@@ -10,11 +11,12 @@
 
 int main(int argc, char* argv[])
 {
-    // Taken before QApplication removes the arguments it knows (such as
-    // "-style"), which could also be the words of a path.
+    // The arguments are the path of the picture, words and all; Qt must not
+    // take any of them for its own options (such as "-style").
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
+        arguments.append(QFile::decodeName(argv[i]));
+    int qtArgc = 1;
 
     if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr
         && std::getenv("QT_QPA_PLATFORM") == nullptr) {
@@ -22,7 +24,7 @@ int main(int argc, char* argv[])
                              "the window needs a graphical session.\n");
         return 1;
     }
-    QApplication app(argc, argv);
+    QApplication app(qtArgc, argv);
     QApplication::setApplicationName(kViewerTitle);
     Form1 window(arguments.join(u' '));
     if (!window.Form_Load())
