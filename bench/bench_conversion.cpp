@@ -1,10 +1,10 @@
 // Times the conversion loop on a picture at a cell size, without any window:
 //   bench_conversion IMAGE [CELLSIZE] [DATABASE]
 // The baseline is sampling every cell alone, measured in the same run.
-#include "Conversion.h"
-#include "DatabaseFile.h"
-#include "GlyphMeasure.h"
-#include "ImageLoading.h"
+#include "engine/Conversion.h"
+#include "engine/DatabaseFile.h"
+#include "engine/GlyphMeasure.h"
+#include "engine/ImageLoading.h"
 
 #include <QElapsedTimer>
 
@@ -32,8 +32,8 @@ int main(int argc, char** argv)
 
     QElapsedTimer t;
     t.start();
-    const QImage image = LoadImageOverWhite(imagePath);
-    if (image.isNull()) {
+    QImage image;
+    if (!LoadImageOverWhite(imagePath, image).IsDone()) {
         std::fprintf(stderr, "cannot read %s\n", argv[1]);
         return 2;
     }
@@ -57,7 +57,7 @@ int main(int argc, char** argv)
         return true;
     };
     t.restart();
-    ConvertCells(pixels, cellSize, table, rnd, hooks);
+    (void)ConvertCells(pixels, cellSize, table, rnd, hooks);
     const double loop = t.nsecsElapsed() / 1e9;
 
     const long cells = long(grid.Columns(cellSize)) * grid.Rows(cellSize);

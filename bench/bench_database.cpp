@@ -1,9 +1,9 @@
 // Times the creation of the glyph database: the measuring pass over all codes
 // and the writing pass, against a baseline of decoding the codes alone.
 //   bench_database [output.cdb]
-#include "CodePage932.h"
-#include "DatabaseFile.h"
-#include "GlyphMeasure.h"
+#include "common/CodePage932.h"
+#include "engine/DatabaseFile.h"
+#include "engine/GlyphMeasure.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -15,7 +15,7 @@ int main(int argc, char** argv)
     const QString fontFile = FindGlyphFontFile();
     GlyphFont font(fontFile);
     if (!font.IsOpen()) {
-        std::fprintf(stderr, "glyph font missing: %s\n", qPrintable(font.Error()));
+        std::fprintf(stderr, "glyph font missing: %s\n", qPrintable(font.Status().Message()));
         return 1;
     }
     QTemporaryDir dir;
@@ -35,10 +35,10 @@ int main(int argc, char** argv)
     const MeasureResult measured = MeasureGlyphs(canvas, buckets);
     const double measuring = t.nsecsElapsed() / 1e9;
     t.restart();
-    const DatabaseWriteResult written = WriteDatabase(out, buckets);
+    const Outcome written = WriteDatabase(out, buckets);
     const double writing = t.nsecsElapsed() / 1e9;
-    if (!written.ok) {
-        std::fprintf(stderr, "%s\n", qPrintable(written.error));
+    if (!written.IsDone()) {
+        std::fprintf(stderr, "%s\n", qPrintable(written.Message()));
         return 1;
     }
 

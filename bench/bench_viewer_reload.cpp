@@ -1,9 +1,9 @@
 // Times ReloadIfChanged on a finished picture of 1,000 full-width columns by
 // 750 rows, against just reading and decoding the same file. Not a test: run
 // it by hand, e.g. `bench_viewer_reload` (offscreen unless a display is set).
-#include "CodePage932.h"
-#include "Form1.h"
-#include "TextPictureFile.h"
+#include "common/CodePage932.h"
+#include "viewer/Form1.h"
+#include "viewer/TextPictureFile.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

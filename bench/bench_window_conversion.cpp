@@ -2,13 +2,11 @@
 // per-cell status line and event processing) against the conversion loop
 // alone, measured in the same run:
 //   bench_window_conversion IMAGE [CELLSIZE]
-#include "Conversion.h"
-#include "DatabaseFile.h"
-#include "GlyphMeasure.h"
-#include "ImageLoading.h"
-#include "MessageBox.h"
-#include "ViewerLaunch.h"
-#include "frmMain.h"
+#include "engine/Conversion.h"
+#include "engine/DatabaseFile.h"
+#include "engine/GlyphMeasure.h"
+#include "engine/ImageLoading.h"
+#include "maker/frmMain.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -34,29 +32,34 @@ int main(int argc, char** argv)
         GlyphFont font(FindGlyphFontFile());
         GlyphCanvas canvas(font);
         MeasureGlyphs(canvas, buckets);
-        WriteDatabase(dir.filePath("Standard.cdb"), buckets);
+        if (!WriteDatabase(dir.filePath("Standard.cdb"), buckets).IsDone())
+            return 1;
     }
 
     // The loop alone.
-    const ImagePixels pixels(LoadImageOverWhite(image));
+    QImage picture;
+    if (!LoadImageOverWhite(image, picture).IsDone())
+        return 2;
+    const ImagePixels pixels(picture);
     const GlyphTable table(buckets);
     Rnd rnd;
     ConversionHooks hooks;
     hooks.writeRow = [](const QByteArray&) { return true; };
     QElapsedTimer t;
     t.start();
-    ConvertCells(pixels, cellSize, table, rnd, hooks);
+    (void)ConvertCells(pixels, cellSize, table, rnd, hooks);
     const double loop = t.nsecsElapsed() / 1e9;
 
     // The window's run, dialogs answered and the viewer not started.
-    frmMain w(dir.path());
+    MakerServices services = MakerServices::Real();
+    services.chooseFile = [&](QWidget*, const CommonDialog&, bool save) -> std::optional<QString> {
+        return save ? dir.filePath("out.txt") : image;
+    };
+    services.startViewer = [](const QString&, const QString&) { return true; };
+    services.message = [](QWidget*, const QString&, const QString&, QMessageBox::Icon) {};
+    frmMain w(dir.path(), services);
     w.Form_Load();
     w.Combo1->setCurrentIndex(cellSize == 4 ? 0 : cellSize == 8 ? 1 : cellSize == 16 ? 2 : 3);
-    CommonDialog::SetAnswerHook([&](const CommonDialog&, bool save) -> std::optional<QString> {
-        return save ? dir.filePath("out.txt") : image;
-    });
-    SetViewerHook([](const QString&, const QString&) { return true; });
-    SetMessageHook([](const QString&, const QString&) {});
     int ticks = 0; // a timer that runs during the conversion: the window stays live
     QTimer live;
     QObject::connect(&live, &QTimer::timeout, [&] { ++ticks; });

@@ -1,17 +1,19 @@
-#include "ConvertCommand.h"
+// SPDX-License-Identifier: MIT
+#include "cli/ConvertCommand.h"
 
-#include "CodePage932.h"
-#include "Conversion.h"
-#include "DatabaseFile.h"
-#include "DatabaseLocation.h"
-#include "General.h"
-#include "GlyphMeasure.h"
-#include "ImageLoading.h"
+#include "common/CodePage932.h"
+#include "common/General.h"
+#include "common/Throttle.h"
+#include "engine/Conversion.h"
+#include "engine/DatabaseLocation.h"
+#include "engine/GlyphDatabase.h"
+#include "engine/GlyphFont.h"
+#include "engine/ImageLoading.h"
+#include "engine/Settings.h"
+#include "engine/TextPictureOutput.h"
 
 #include <QCommandLineParser>
-#include <QElapsedTimer>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <optional>
 
@@ -22,8 +24,8 @@ constexpr const char* kName = "pictoria-convert";
 struct Options {
     QString output;
     bool hasOutput = false;
-    int32_t cellSize = 8;
-    ConversionSettings settings; // brightness 8, contrast 1, variation 5
+    int32_t cellSize = Settings::StartCellSize();
+    ConversionSettings settings;
     bool utf8 = false;
     QString database;
     bool quiet = false;
@@ -41,13 +43,10 @@ public:
     }
 
     // A progress line redrawn in place, at most ten times a second.
-    void Progress(const QString& label, double percent, bool force = false)
+    void Progress(const QString& label, double percent)
     {
-        if (!showProgress || !io_.errIsTerminal)
+        if (!showProgress || !io_.errIsTerminal || !pace_.Due())
             return;
-        if (!force && clock_.isValid() && clock_.elapsed() < 100)
-            return;
-        clock_.start();
         constexpr int kBar = 30;
         const int filled = std::clamp(int(percent / 100 * kBar), 0, kBar);
         std::fprintf(io_.err, "\r%5.1f%% [%s%s] %s\033[K", percent, QByteArray(filled, '#').constData(),
@@ -76,121 +75,222 @@ public:
 
 private:
     const CommandIo& io_;
-    QElapsedTimer clock_;
+    Throttle pace_{std::chrono::milliseconds(100)};
     mutable bool lineOpen_ = false;
 };
 
-std::optional<double> Number(const QString& text, double lo, double hi)
+QString Number(double v)
 {
-    bool ok = false;
-    const double v = text.toDouble(&ok);
-    if (!ok || !(v >= lo && v <= hi))
-        return std::nullopt;
-    return v;
+    return QString::number(v);
 }
 
-// Parses the command line; on failure prints why and answers nullopt.
-std::optional<Options> Parse(const QStringList& args, const Reporter& report, const CommandIo& io, int& exitCode)
-{
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Turns pictures into text pictures of full-width Japanese characters (Shift-JIS, CR LF)."));
-    parser.addPositionalArgument(QStringLiteral("IMAGE"), QStringLiteral("Pictures to convert (any format Qt reads)."),
-                                 QStringLiteral("IMAGE..."));
-    const QCommandLineOption output({"o", "output"},
-                                    "Text picture to write; - writes to standard output. Default: IMAGE with .txt "
-                                    "for its extension.",
-                                    "PATH");
-    const QCommandLineOption cell("cell", "Pixels per character side: 4, 8, 16 or 32 (default 8).", "N");
-    const QCommandLineOption brightness("brightness", "Brightness, 3 to 13 (default 8).", "B");
-    const QCommandLineOption contrast("contrast", "Contrast, 0.5 to 1.5 (default 1).", "C");
-    const QCommandLineOption variation("variation", "Random variation, 0 to 50 (default 5).", "V");
-    const QCommandLineOption encoding("encoding", "sjis (default) or utf-8.", "NAME");
-    const QCommandLineOption database("database", "Glyph database to use (created when missing).", "PATH");
-    const QCommandLineOption quiet({"q", "quiet"}, "No progress on standard error.");
-    const QCommandLineOption help({"h", "help"}, "Show this help.");
-    const QCommandLineOption version("version", "Show the version.");
-    parser.addOptions({output, cell, brightness, contrast, variation, encoding, database, quiet, help, version});
+// A numeric option of the settings table: its option, help and range check.
+struct NumericOption {
+    QCommandLineOption option;
+    Settings::Range range;
+    const char* purpose;
 
-    exitCode = kExitUsage;
-    if (!parser.parse(args)) {
-        report.Error(parser.errorText() + QStringLiteral(" (see --help)"));
-        return std::nullopt;
-    }
-    if (parser.isSet(help)) {
-        std::fprintf(io.out, "%s", qPrintable(parser.helpText()));
-        exitCode = kExitDone;
-        return std::nullopt;
-    }
-    if (parser.isSet(version)) {
-        std::fprintf(io.out, "%s %s\n", kName, PICTORIA_VERSION);
-        exitCode = kExitDone;
-        return std::nullopt;
+    NumericOption(const char* name, const char* valueName, const char* purpose, const Settings::Range& range)
+        : option(QString::fromLatin1(name),
+                 QStringLiteral("%1, %2 to %3 (default %4).")
+                     .arg(QString::fromLatin1(purpose), Number(range.min), Number(range.max), Number(range.start)),
+                 QString::fromLatin1(valueName)),
+          range(range), purpose(purpose)
+    {
     }
 
-    Options o;
-    auto refuse = [&](const QString& text) {
-        report.Error(text);
-        return std::nullopt;
-    };
-    if (parser.isSet(cell)) {
-        const QString v = parser.value(cell);
-        if (v != "4" && v != "8" && v != "16" && v != "32")
-            return refuse(QStringLiteral("--cell must be 4, 8, 16 or 32, not \"%1\"").arg(v));
-        o.cellSize = v.toInt();
-    }
-    if (parser.isSet(brightness)) {
-        const auto v = Number(parser.value(brightness), 3, 13);
-        if (!v)
-            return refuse(QStringLiteral("--brightness must be a number from 3 to 13, not \"%1\"").arg(parser.value(brightness)));
-        o.settings.Brightness = float(*v);
-    }
-    if (parser.isSet(contrast)) {
-        const auto v = Number(parser.value(contrast), 0.5, 1.5);
-        if (!v)
-            return refuse(QStringLiteral("--contrast must be a number from 0.5 to 1.5, not \"%1\"").arg(parser.value(contrast)));
-        o.settings.Contrast = float(*v);
-    }
-    if (parser.isSet(variation)) {
+    // The value within the range, or nothing.
+    std::optional<double> Read(const QString& text) const
+    {
         bool ok = false;
-        const int v = parser.value(variation).toInt(&ok);
-        if (!ok || v < 0 || v > 50)
-            return refuse(QStringLiteral("--variation must be a whole number from 0 to 50, not \"%1\"").arg(parser.value(variation)));
-        o.settings.Variation = v;
+        const double v = range.whole ? double(text.toInt(&ok)) : text.toDouble(&ok);
+        if (!ok || !(v >= range.min && v <= range.max))
+            return std::nullopt;
+        return v;
     }
-    if (parser.isSet(encoding)) {
-        const QString v = parser.value(encoding).toLower();
-        if (v == "utf-8" || v == "utf8")
-            o.utf8 = true;
-        else if (v != "sjis" && v != "shift-jis" && v != "cp932")
-            return refuse(QStringLiteral("--encoding must be sjis or utf-8, not \"%1\"").arg(parser.value(encoding)));
+
+    QString Refusal(const QString& text) const
+    {
+        return QStringLiteral("--%1 must be a %2 from %3 to %4, not \"%5\"")
+            .arg(option.names().constFirst(), range.whole ? QStringLiteral("whole number") : QStringLiteral("number"),
+                 Number(range.min), Number(range.max), text);
     }
-    o.hasOutput = parser.isSet(output);
-    o.output = parser.value(output);
-    o.database = parser.value(database);
-    o.quiet = parser.isSet(quiet);
-    o.images = parser.positionalArguments();
-    if (o.images.isEmpty())
-        return refuse(QStringLiteral("no IMAGE given (see --help)"));
-    if (o.hasOutput && o.images.size() > 1)
-        return refuse(QStringLiteral("-o/--output takes one IMAGE, not %1").arg(o.images.size()));
-    if (o.hasOutput && o.output.isEmpty())
-        return refuse(QStringLiteral("-o/--output needs a path"));
-    exitCode = kExitDone;
+};
+
+QString CellSizeList()
+{
+    QStringList sizes;
+    for (const Settings::CellSizeItem& c : Settings::kCellSizes)
+        sizes << QString::number(c.size);
+    return sizes.mid(0, sizes.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" or ") + sizes.last();
+}
+
+std::optional<int32_t> ReadCellSize(const QString& text)
+{
+    for (const Settings::CellSizeItem& c : Settings::kCellSizes)
+        if (text == QString::number(c.size))
+            return c.size;
+    return std::nullopt;
+}
+
+class Parser {
+public:
+    Parser();
+    // The options, or nothing when the command is done (help, version) or
+    // refused; exitCode tells which.
+    std::optional<Options> Parse(const QStringList& args, const Reporter& report, const CommandIo& io, int& exitCode);
+
+private:
+    std::optional<Options> Read(const Reporter& report);
+    bool ReadSettings(Options& o, const Reporter& report);
+
+    QCommandLineParser parser_;
+    QCommandLineOption output_{{"o", "output"},
+                               "Text picture to write; - writes to standard output. Default: IMAGE with .txt "
+                               "for its extension.",
+                               "PATH"};
+    QCommandLineOption cell_{"cell",
+                             QStringLiteral("Pixels per character side: %1 (default %2).")
+                                 .arg(CellSizeList(), QString::number(Settings::StartCellSize())),
+                             "N"};
+    NumericOption brightness_{"brightness", "B", "Brightness", Settings::kBrightness};
+    NumericOption contrast_{"contrast", "C", "Contrast", Settings::kContrast};
+    NumericOption variation_{"variation", "V", "Random variation", Settings::kVariation};
+    QCommandLineOption encoding_{"encoding", "sjis (default) or utf-8.", "NAME"};
+    QCommandLineOption database_{"database", "Glyph database to use (created when missing).", "PATH"};
+    QCommandLineOption quiet_{{"q", "quiet"}, "No progress on standard error."};
+    QCommandLineOption help_{{"h", "help"}, "Show this help."};
+    QCommandLineOption version_{"version", "Show the version."};
+};
+
+Parser::Parser()
+{
+    parser_.setApplicationDescription(
+        QStringLiteral("Turns pictures into text pictures of full-width Japanese characters (Shift-JIS, CR LF)."));
+    parser_.addPositionalArgument(QStringLiteral("IMAGE"), QStringLiteral("Pictures to convert (any format Qt reads)."),
+                                  QStringLiteral("IMAGE..."));
+    parser_.addOptions({output_, cell_, brightness_.option, contrast_.option, variation_.option, encoding_, database_,
+                        quiet_, help_, version_});
+}
+
+std::optional<Options> Parser::Parse(const QStringList& args, const Reporter& report, const CommandIo& io,
+                                     int& exitCode)
+{
+    exitCode = kExitUsage;
+    if (!parser_.parse(args)) {
+        report.Error(parser_.errorText() + QStringLiteral(" (see --help)"));
+        return std::nullopt;
+    }
+    if (parser_.isSet(help_) || parser_.isSet(version_)) {
+        if (parser_.isSet(help_))
+            std::fprintf(io.out, "%s", qPrintable(parser_.helpText()));
+        else
+            std::fprintf(io.out, "%s %s\n", kName, PICTORIA_VERSION);
+        exitCode = kExitDone;
+        return std::nullopt;
+    }
+    std::optional<Options> o = Read(report);
+    if (o)
+        exitCode = kExitDone;
     return o;
+}
+
+bool Parser::ReadSettings(Options& o, const Reporter& report)
+{
+    if (parser_.isSet(cell_)) {
+        const std::optional<int32_t> size = ReadCellSize(parser_.value(cell_));
+        if (!size) {
+            report.Error(QStringLiteral("--cell must be %1, not \"%2\"").arg(CellSizeList(), parser_.value(cell_)));
+            return false;
+        }
+        o.cellSize = *size;
+    }
+    for (const NumericOption* n : {&brightness_, &contrast_, &variation_}) {
+        if (!parser_.isSet(n->option))
+            continue;
+        const QString text = parser_.value(n->option);
+        const std::optional<double> v = n->Read(text);
+        if (!v) {
+            report.Error(n->Refusal(text));
+            return false;
+        }
+        if (n == &brightness_)
+            o.settings.Brightness = float(*v);
+        else if (n == &contrast_)
+            o.settings.Contrast = float(*v);
+        else
+            o.settings.Variation = int32_t(*v);
+    }
+    return true;
+}
+
+std::optional<Options> Parser::Read(const Reporter& report)
+{
+    Options o;
+    if (!ReadSettings(o, report))
+        return std::nullopt;
+    const QString encoding = parser_.value(encoding_).toLower();
+    o.utf8 = encoding == "utf-8" || encoding == "utf8";
+    o.hasOutput = parser_.isSet(output_);
+    o.output = parser_.value(output_);
+    o.database = parser_.value(database_);
+    o.quiet = parser_.isSet(quiet_);
+    o.images = parser_.positionalArguments();
+
+    QString refusal;
+    if (parser_.isSet(encoding_) && !o.utf8 && encoding != "sjis" && encoding != "shift-jis" && encoding != "cp932")
+        refusal = QStringLiteral("--encoding must be sjis or utf-8, not \"%1\"").arg(parser_.value(encoding_));
+    else if (o.images.isEmpty())
+        refusal = QStringLiteral("no IMAGE given (see --help)");
+    else if (o.hasOutput && o.images.size() > 1)
+        refusal = QStringLiteral("-o/--output takes one IMAGE, not %1").arg(o.images.size());
+    else if (o.hasOutput && o.output.isEmpty())
+        refusal = QStringLiteral("-o/--output needs a path");
+    if (refusal.isEmpty())
+        return o;
+    report.Error(refusal);
+    return std::nullopt;
+}
+
+// Creates the missing database at path; false (with failure set) when there
+// is nothing to convert with.
+bool CreateDatabaseFile(const QString& path, GlyphBucketArray& buckets, Reporter& report, int& failure)
+{
+    report.Note(QStringLiteral("Creating the glyph database %1").arg(path));
+    const DatabaseCreation created =
+        CreateGlyphDatabase(path, QString(), buckets, [&](DatabaseStep step, double percent) {
+            if (step == DatabaseStep::Measuring)
+                report.Progress(QStringLiteral("measuring the font"), percent);
+            return true;
+        });
+    report.ClearLine();
+    switch (created.end) {
+    case DatabaseCreation::End::NoFont:
+        report.Error(
+            QStringLiteral("cannot create the glyph database: the font %1 is missing (%2); install the package %3")
+                .arg(kGlyphFontFamily, created.outcome.Message(), kGlyphFontPackage));
+        failure = kExitDatabase;
+        return false;
+    case DatabaseCreation::End::NotSaved:
+        // The measured glyphs still serve this run.
+        report.Error(QStringLiteral("cannot save the glyph database: %1").arg(created.outcome.Message()));
+        failure = kExitDatabase;
+        return true;
+    default: return true;
+    }
 }
 
 // Loads the database, creating it first when it is missing.
 bool LoadOrCreateDatabase(const QString& path, GlyphBucketArray& buckets, Reporter& report, int& failure)
 {
     if (FileExists(path)) {
-        const DatabaseReadResult r = ReadDatabase(path, buckets);
+        const DatabaseReadResult r = LoadGlyphDatabase(path, buckets);
         if (r.status == DatabaseReadStatus::Loaded)
             return true;
         report.Error(r.status == DatabaseReadStatus::Damaged
                          ? QStringLiteral("%1: damaged glyph database (%2); remove it to have it created anew")
-                               .arg(path, r.reason)
-                         : QStringLiteral("%1: cannot read the glyph database (%2)").arg(path, r.reason));
+                               .arg(path, r.outcome.Reason())
+                         : QStringLiteral("%1: cannot read the glyph database (%2)").arg(path, r.outcome.Reason()));
         failure = kExitDatabase;
         return false;
     }
@@ -199,29 +299,7 @@ bool LoadOrCreateDatabase(const QString& path, GlyphBucketArray& buckets, Report
         failure = kExitDatabase;
         return false;
     }
-
-    const GlyphFont font(FindGlyphFontFile());
-    if (!font.IsOpen()) {
-        report.Error(QStringLiteral("cannot create the glyph database: the font %1 is missing (%2); install the package %3")
-                         .arg(kGlyphFontFamily, font.Error(), kGlyphFontPackage));
-        failure = kExitDatabase;
-        return false;
-    }
-    report.Note(QStringLiteral("Creating the glyph database %1").arg(path));
-    GlyphCanvas canvas(font);
-    MeasureGlyphs(canvas, buckets, [&](double percent) {
-        report.Progress(QStringLiteral("measuring the font"), percent);
-        return true;
-    });
-    PrepareDatabaseDirectory(path);
-    const DatabaseWriteResult written = WriteDatabase(path, buckets);
-    report.ClearLine();
-    if (!written.ok) {
-        // The measured glyphs still serve this run.
-        report.Error(QStringLiteral("cannot save the glyph database: %1").arg(written.error));
-        failure = kExitDatabase;
-    }
-    return true;
+    return CreateDatabaseFile(path, buckets, report, failure);
 }
 
 QString DefaultOutput(const QString& image)
@@ -231,13 +309,35 @@ QString DefaultOutput(const QString& image)
     return AddPathSeparator(info.path()) + base + QStringLiteral(".txt");
 }
 
+// The whole text picture of one image.
+QByteArray ConvertToText(const QImage& picture, const QString& label, const Options& o, const GlyphTable& table,
+                         Reporter& report)
+{
+    QByteArray text;
+    ConversionHooks hooks;
+    hooks.settings = [&] { return o.settings; };
+    hooks.writeRow = [&](const QByteArray& row) {
+        text += (o.utf8 ? FromCp932(row).toUtf8() : row) + QByteArrayLiteral("\r\n");
+        return true;
+    };
+    hooks.afterCell = [&](double percent, int32_t) {
+        report.Progress(label, percent);
+        return true;
+    };
+    // Every picture starts the sequence afresh, as the window's first conversion does.
+    Rnd rnd;
+    (void)ConvertCells(ImagePixels(picture), o.cellSize, table, rnd, hooks); // never stopped: the hooks go on
+    report.ClearLine();
+    return text;
+}
+
 // Converts one picture; answers an exit code.
 int ConvertOne(const QString& image, const Options& o, const GlyphTable& table, Reporter& report, const CommandIo& io)
 {
-    QString why;
-    const QImage picture = LoadImageOverWhite(image, &why);
-    if (picture.isNull()) {
-        report.Error(QStringLiteral("%1: cannot read the picture (%2)").arg(image, why));
+    QImage picture;
+    const Outcome loaded = LoadImageOverWhite(image, picture);
+    if (!loaded.IsDone()) {
+        report.Error(QStringLiteral("%1: cannot read the picture (%2)").arg(image, loaded.Reason()));
         return kExitImage;
     }
     const QString output = o.hasOutput ? o.output : DefaultOutput(image);
@@ -246,35 +346,18 @@ int ConvertOne(const QString& image, const Options& o, const GlyphTable& table, 
         report.Error(QStringLiteral("%1: the text picture would overwrite the picture itself").arg(output));
         return kExitOutput;
     }
-
-    QByteArray text;
-    ConversionHooks hooks;
-    hooks.settings = [&] { return o.settings; };
-    hooks.writeRow = [&](const QByteArray& row) {
-        text += (o.utf8 ? FromCp932(row).toUtf8() : row) + QByteArrayLiteral("\r\n");
-        return true;
-    };
-    const QString label = QFileInfo(image).fileName();
-    hooks.afterCell = [&](double percent, int32_t) {
-        report.Progress(label, percent);
-        return true;
-    };
-    // Every picture starts the sequence afresh, as the window's first conversion does.
-    Rnd rnd;
-    ConvertCells(ImagePixels(picture), o.cellSize, table, rnd, hooks);
-    report.ClearLine();
-
+    const QByteArray text = ConvertToText(picture, QFileInfo(image).fileName(), o, table, report);
     if (toStdout) {
-        if (std::fwrite(text.constData(), 1, size_t(text.size()), io.out) != size_t(text.size()) || std::fflush(io.out) != 0) {
+        if (std::fwrite(text.constData(), 1, size_t(text.size()), io.out) != size_t(text.size())
+            || std::fflush(io.out) != 0) {
             report.Error(QStringLiteral("standard output: write failed"));
             return kExitOutput;
         }
         return kExitDone;
     }
-    // A failed write never leaves a half picture in place of an older one.
-    QSaveFile file(output);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
-        report.Error(QStringLiteral("%1: cannot write the text picture (%2)").arg(output, file.errorString()));
+    const Outcome written = WriteTextPictureFile(output, text);
+    if (!written.IsDone()) {
+        report.Error(QStringLiteral("%1: cannot write the text picture (%2)").arg(output, written.Reason()));
         return kExitOutput;
     }
     return kExitDone;
@@ -286,7 +369,7 @@ int RunConvertCommand(const QStringList& args, const QString& programDir, const 
 {
     Reporter report(io);
     int code = kExitDone;
-    const std::optional<Options> options = Parse(args, report, io, code);
+    const std::optional<Options> options = Parser().Parse(args, report, io, code);
     if (!options)
         return code;
     report.showProgress = !options->quiet;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // pictoria-convert: text pictures from the command line, with the engine the
 // window uses, so the same picture and settings give the same bytes.
 #pragma once

@@ -1,4 +1,5 @@
-#include "ConvertCommand.h"
+// SPDX-License-Identifier: MIT
+#include "cli/ConvertCommand.h"
 
 #include <QCoreApplication>
 

@@ -1,4 +1,4 @@
-#include "CodePage932.h"
+#include "common/CodePage932.h"
 
 #include <cerrno>
 #include <cstring>

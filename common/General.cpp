@@ -1,6 +1,6 @@
-#include "General.h"
+#include "common/General.h"
 
-#include "CodePage932.h"
+#include "common/CodePage932.h"
 
 #include <QFile>
 

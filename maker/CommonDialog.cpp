@@ -1,14 +1,9 @@
-#include "CommonDialog.h"
+// SPDX-License-Identifier: MIT
+#include "maker/CommonDialog.h"
 
 #include <QFileDialog>
 
 namespace {
-
-CommonDialog::AnswerHook& Hook()
-{
-    static CommonDialog::AnswerHook hook;
-    return hook;
-}
 
 // "*.jpg" becomes "*.[jJ][pP][gG]", so IMG_0001.JPG is listed too.
 QString AnyCase(const QString& pattern)
@@ -24,11 +19,6 @@ QString AnyCase(const QString& pattern)
 }
 
 } // namespace
-
-void CommonDialog::SetAnswerHook(AnswerHook hook)
-{
-    Hook() = std::move(hook);
-}
 
 QStringList CommonDialog::NameFilters(const QString& filter)
 {
@@ -55,25 +45,27 @@ int32_t CommonDialog::ShowSave()
 
 int32_t CommonDialog::Show(bool save)
 {
-    std::optional<QString> answer;
-    if (Hook()) {
-        answer = Hook()(*this, save);
-    } else {
-        QFileDialog dialog(parent_, DialogTitle);
-        // Qt's own dialog: the same behaviour, case-insensitive filters included, on every desktop.
-        dialog.setOption(QFileDialog::DontUseNativeDialog);
-        dialog.setOption(QFileDialog::HideNameFilterDetails);
-        dialog.setNameFilters(NameFilters(Filter));
-        dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-        dialog.setFileMode(save || !(Flags & kFileMustExist) ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-        dialog.setOption(QFileDialog::DontConfirmOverwrite, !(Flags & kOverwritePrompt));
-        if (!FileName.isEmpty())
-            dialog.selectFile(FileName);
-        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-            answer = dialog.selectedFiles().constFirst();
-    }
+    const std::optional<QString> answer = chooser_(parent_, *this, save);
     if (!answer)
         return CancelError ? kCancelError : 0;
     FileName = *answer;
     return 0;
+}
+
+std::optional<QString> RunFileDialog(QWidget* parent, const CommonDialog& d, bool save)
+{
+    QFileDialog dialog(parent, d.DialogTitle);
+    // Qt's own dialog: the same behaviour, case-insensitive filters included, on every desktop.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setNameFilters(CommonDialog::NameFilters(d.Filter));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save || !(d.Flags & CommonDialog::kFileMustExist) ? QFileDialog::AnyFile
+                                                                          : QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !(d.Flags & CommonDialog::kOverwritePrompt));
+    if (!d.FileName.isEmpty())
+        dialog.selectFile(d.FileName);
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        return dialog.selectedFiles().constFirst();
+    return std::nullopt;
 }

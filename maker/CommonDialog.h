@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The open-file and save-file dialogs, set up by properties and shown on
 // demand. A cancel with CancelError set reports the error number kCancelError.
 #pragma once
@@ -19,7 +20,10 @@ public:
     static constexpr int32_t kFileMustExist = 0x1000;
     static constexpr int32_t kExplorer = 0x80000;
 
-    explicit CommonDialog(QWidget* parent = nullptr) : parent_(parent) {}
+    // Shows the dialog for its owner: the chosen file, or nothing for cancel.
+    using Chooser = std::function<std::optional<QString>(QWidget* parent, const CommonDialog& dialog, bool save)>;
+
+    CommonDialog(QWidget* parent, Chooser chooser) : parent_(parent), chooser_(std::move(chooser)) {}
 
     bool CancelError = false;
     QString DialogTitle;
@@ -36,11 +40,11 @@ public:
     // The filter as Qt dialog name filters; patterns match whatever their case.
     static QStringList NameFilters(const QString& filter);
 
-    // Tests answer the dialogs through this hook: a file name, or nothing for cancel.
-    using AnswerHook = std::function<std::optional<QString>(const CommonDialog& dialog, bool save)>;
-    static void SetAnswerHook(AnswerHook hook);
-
 private:
     int32_t Show(bool save);
     QWidget* parent_;
+    Chooser chooser_;
 };
+
+// Qt's own file dialog, set up from dialog's properties.
+std::optional<QString> RunFileDialog(QWidget* parent, const CommonDialog& dialog, bool save);

@@ -1,7 +1,8 @@
-#include "PictureBox.h"
+// SPDX-License-Identifier: MIT
+#include "maker/PictureBox.h"
 
-#include "ImageLoading.h"
-#include "PixelColour.h"
+#include "engine/ImageLoading.h"
+#include "engine/PixelColour.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -36,8 +37,8 @@ void PictureBox::Cls()
 
 bool PictureBox::LoadPicture(const QString& path)
 {
-    QImage image = LoadImageOverWhite(path);
-    if (image.isNull())
+    QImage image;
+    if (!LoadImageOverWhite(path, image).IsDone())
         return false;
     SetPicture(image);
     return true;

@@ -1,10 +1,26 @@
+// SPDX-License-Identifier: MIT
 // The main window of Pictoria: the settings, the glyph buckets and the one
-// command button that creates the glyph database or converts an image.
+// command button that creates the glyph database or converts a picture.
+//
+// How the pieces meet: frmMain owns the settings (CellSize, Brightness,
+// Contrast, Variation), the 16 GlyphBuckets and the program's one random
+// generator. Its handlers set the settings from the controls through the
+// table of engine/Settings.h. CreateDatabase and LoadDatabase run the engine's
+// database pipeline (engine/GlyphDatabase.h) and only show its progress;
+// ConvertImage asks for the files, starts the viewer, and lets the engine's
+// ConvertCells (engine/Conversion.h) sample and choose every cell while the
+// window appends the rows and shows the progress. Everything outside the
+// window (message boxes, dialogs, the viewer's start, refresh intervals)
+// comes from the MakerServices given to the constructor.
 #pragma once
 
-#include "CommonDialog.h"
-#include "GlyphBuckets.h"
-#include "PictureBox.h"
+#include "common/Outcome.h"
+#include "engine/Conversion.h"
+#include "engine/GlyphBuckets.h"
+#include "engine/GlyphChooser.h"
+#include "maker/CommonDialog.h"
+#include "maker/MakerServices.h"
+#include "maker/PictureBox.h"
 
 #include <QComboBox>
 #include <QFrame>
@@ -13,12 +29,15 @@
 #include <QSlider>
 #include <QWidget>
 
+#include <optional>
+
 class frmMain : public QWidget {
     Q_OBJECT
 public:
     // programDir is where "Standard.cdb" and the viewer live; empty means the
     // directory of the running program.
-    explicit frmMain(const QString& programDir = QString(), QWidget* parent = nullptr);
+    explicit frmMain(const QString& programDir = QString(), MakerServices services = MakerServices::Real(),
+                     QWidget* parent = nullptr);
     ~frmMain() override;
 
     // Settings and database, alive for the whole run of the program.
@@ -57,17 +76,11 @@ public:
     void Slider3_Click();
 
     void CreateDatabase();
-    virtual void LoadDatabase();
+    void LoadDatabase();
     void ConvertImage();
 
-    // Least time between two progress texts of a conversion or two characters
-    // shown in Picture1, in milliseconds, and between two passes of the event
-    // loop of a conversion, in microseconds. With both 0 every cell shows its
-    // text and lets events run, and every measured character is shown.
-    static inline int ScreenRefreshMs = 16;
-    static inline int EventIntervalUs = 1000;
-
-    // The font file the glyph database is measured with.
+    // The font file the glyph database is measured with (empty: IPAGothic as
+    // fontconfig lists it).
     QString GlyphFontFile;
 
     QString ProgramDirectory() const { return programDir_; }
@@ -81,12 +94,27 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
 
+private:
+    void BuildCommandRow();
+    void BuildSettingRows();
+    void BuildStatusLine();
+    void ConnectHandlers();
+
     // Lets pending window events run; false when the window has been closed
     // meanwhile, and the run must stop.
     bool DoEvents();
+    void Warn(const QString& text);
 
-private:
+    // The two dialogs of a conversion: the output path once a picture is in
+    // Picture2, or nothing when the run ends silently.
+    std::optional<QString> AskForPictureAndOutput();
+    // Creates the output empty and starts the viewer on it; false ends the run.
+    bool StartTextPicture(const QString& output);
+    ConversionEnd ConvertRows(const QString& output, int32_t cellSize, Outcome& written);
+
+    MakerServices services_;
     QString programDir_;
+    Rnd rnd_; // never reseeded: conversions of one run go on along its sequence
     bool closed_ = false;
     bool busy_ = false;
 };

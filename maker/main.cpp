@@ -1,18 +1,15 @@
-#include "frmMain.h"
+// SPDX-License-Identifier: MIT
+// Pictoria, the maker: one window that creates the glyph database and turns
+// pictures into text pictures.
+#include "maker/frmMain.h"
+#include "ui/DisplayCheck.h"
 
 #include <QApplication>
 
-#include <cstdio>
-#include <cstdlib>
-
 int main(int argc, char* argv[])
 {
-    if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr
-        && std::getenv("QT_QPA_PLATFORM") == nullptr) {
-        std::fprintf(stderr, "Pictoria: no display found (DISPLAY is not set); "
-                             "the window needs a graphical session.\n");
+    if (!HasDisplay("Pictoria"))
         return 1;
-    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pictoria"));
     frmMain window;

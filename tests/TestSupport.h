@@ -1,7 +1,7 @@
 // Small helpers shared by the suites.
 #pragma once
 
-#include "GlyphBuckets.h"
+#include "engine/GlyphBuckets.h"
 
 #include <QByteArray>
 #include <QFile>

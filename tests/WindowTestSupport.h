@@ -2,10 +2,10 @@
 // installed for the life of the object.
 #pragma once
 
-#include "CommonDialog.h"
-#include "MessageBox.h"
-#include "ViewerLaunch.h"
-#include "frmMain.h"
+#include "maker/CommonDialog.h"
+#include "ui/MessageBox.h"
+#include "maker/ViewerLaunch.h"
+#include "maker/frmMain.h"
 
 #include <optional>
 #include <utility>

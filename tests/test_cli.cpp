@@ -1,9 +1,9 @@
-#include "CodePage932.h"
-#include "ConvertCommand.h"
-#include "DatabaseFile.h"
-#include "DatabaseLocation.h"
-#include "TestSupport.h"
-#include "WindowTestSupport.h"
+#include "common/CodePage932.h"
+#include "cli/ConvertCommand.h"
+#include "engine/DatabaseFile.h"
+#include "engine/DatabaseLocation.h"
+#include "tests/TestSupport.h"
+#include "tests/WindowTestSupport.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "Conversion.h"
-#include "TestSupport.h"
+#include "engine/Conversion.h"
+#include "tests/TestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "DatabaseFile.h"
-#include "ImageLoading.h"
-#include "TestSupport.h"
-#include "WindowTestSupport.h"
+#include "engine/DatabaseFile.h"
+#include "engine/ImageLoading.h"
+#include "tests/TestSupport.h"
+#include "tests/WindowTestSupport.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,5 +1,5 @@
-#include "DatabaseFile.h"
-#include "WindowTestSupport.h"
+#include "engine/DatabaseFile.h"
+#include "tests/WindowTestSupport.h"
 
 #include <QFile>
 #include <QDir>

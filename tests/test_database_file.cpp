@@ -1,5 +1,5 @@
-#include "DatabaseFile.h"
-#include "TestSupport.h"
+#include "engine/DatabaseFile.h"
+#include "tests/TestSupport.h"
 
 #include <QDir>
 #include <QTemporaryDir>

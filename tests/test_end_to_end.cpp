@@ -1,10 +1,10 @@
 // The maker converts a picture while a viewer started on its output shows the
 // rows written so far.
-#include "CodePage932.h"
-#include "DatabaseFile.h"
-#include "Form1.h"
-#include "TestSupport.h"
-#include "WindowTestSupport.h"
+#include "common/CodePage932.h"
+#include "engine/DatabaseFile.h"
+#include "viewer/Form1.h"
+#include "tests/TestSupport.h"
+#include "tests/WindowTestSupport.h"
 
 #include <QFile>
 #include <QImage>

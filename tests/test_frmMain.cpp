@@ -1,6 +1,6 @@
-#include "DatabaseFile.h"
-#include "TestSupport.h"
-#include "WindowTestSupport.h"
+#include "engine/DatabaseFile.h"
+#include "tests/TestSupport.h"
+#include "tests/WindowTestSupport.h"
 
 #include <QDir>
 #include <QFileInfo>

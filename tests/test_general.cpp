@@ -1,6 +1,6 @@
-#include "CodePage932.h"
-#include "General.h"
-#include "NumberPattern.h"
+#include "common/CodePage932.h"
+#include "common/General.h"
+#include "common/NumberPattern.h"
 
 #include <QDir>
 #include <QFile>

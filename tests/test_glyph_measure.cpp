@@ -1,6 +1,6 @@
-#include "CodePage932.h"
-#include "DatabaseFile.h"
-#include "GlyphMeasure.h"
+#include "common/CodePage932.h"
+#include "engine/DatabaseFile.h"
+#include "engine/GlyphMeasure.h"
 
 #include <QFile>
 #include <QFileInfo>

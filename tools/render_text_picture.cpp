@@ -2,7 +2,7 @@
 // font shows it, with square character cells: for the README and for looking
 // at results.
 //   render-text-picture INPUT.txt OUTPUT.png [PIXELS_PER_CHARACTER]
-#include "CodePage932.h"
+#include "common/CodePage932.h"
 
 #include <QFile>
 #include <QFont>

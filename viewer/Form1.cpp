@@ -1,7 +1,10 @@
-#include "Form1.h"
+// SPDX-License-Identifier: MIT
+#include "viewer/Form1.h"
 
-#include "General.h"
-#include "JapaneseFont.h"
+#include "common/General.h"
+#include "common/NumberPattern.h"
+#include "ui/JapaneseFont.h"
+#include "ui/MessageBox.h"
 
 #include <QEvent>
 #include <QIcon>
@@ -15,19 +18,7 @@
 #include <limits>
 
 namespace {
-
 const QString kCaption = QStringLiteral("Inkwindow");
-
-void ShowMessage(const QString& text)
-{
-    if (Form1::Message) {
-        Form1::Message(text, kViewerTitle);
-        return;
-    }
-    QMessageBox box(QMessageBox::NoIcon, kViewerTitle, text, QMessageBox::Ok);
-    box.exec();
-}
-
 } // namespace
 
 // The icon lives in a static library; naming its resource keeps the linker
@@ -37,37 +28,18 @@ static void InitResources()
     Q_INIT_RESOURCE(lumenpane);
 }
 
-double Val(const QString& text)
+ViewerServices ViewerServices::Real()
 {
-    qsizetype i = 0;
-    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t'))
-        ++i;
-    const qsizetype start = i;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
-        ++i;
-    bool point = false;
-    for (; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if (c == u'.' && !point)
-            point = true;
-        else if (c < u'0' || c > u'9')
-            break;
-    }
-    bool ok = false;
-    const double value = text.mid(start, i - start).toDouble(&ok);
-    return ok ? value : 0.0;
+    ViewerServices s;
+    s.message = ShowMessage;
+    s.readPicture = ReadTextPictureFile;
+    return s;
 }
 
-QFont CellAlignedFont(QFont font, double points, double dpi)
-{
-    const double pixels = std::max(2.0, 2.0 * std::round(points * dpi / 72.0 / 2.0));
-    font.setPointSizeF(pixels * 72.0 / dpi);
-    return font;
-}
-
-Form1::Form1(const QString& argumentText, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                          | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
+Form1::Form1(const QString& argumentText, ViewerServices services, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
+                          | Qt::WindowCloseButtonHint),
+      services_(std::move(services)),
       argumentText_(argumentText)
 {
     InitResources();
@@ -106,7 +78,7 @@ Form1::Form1(const QString& argumentText, QWidget* parent)
     setTabOrder(Combo1, Text1);
 
     Timer1 = new QTimer(this);
-    Timer1->setInterval(TimerInterval);
+    Timer1->setInterval(services_.rereadInterval);
     connect(Timer1, &QTimer::timeout, this, &Form1::ReloadIfChanged);
     Timer1->start();
 }
@@ -114,7 +86,7 @@ Form1::Form1(const QString& argumentText, QWidget* parent)
 bool Form1::Form_Load()
 {
     if (argumentText_.isEmpty()) {
-        ShowMessage(QStringLiteral("Pictoria.exe から実行して下さい"));
+        services_.message(this, QStringLiteral("Pictoria.exe から実行して下さい"), kViewerTitle, QMessageBox::NoIcon);
         return false;
     }
     setWindowTitle(kCaption + QStringLiteral(" - ") + argumentText_);
@@ -133,7 +105,7 @@ void Form1::ReloadIfChanged()
     // A file past 2 GB cannot be a picture of ours and would not fit FileSize.
     if (!length || *length > std::numeric_limits<int32_t>::max() || *length == FileSize)
         return;
-    const std::optional<TextPicture> picture = ReadPicture(argumentText_);
+    const std::optional<TextPicture> picture = services_.readPicture(argumentText_);
     if (!picture || picture->size > std::numeric_limits<int32_t>::max())
         return;
 
@@ -148,11 +120,6 @@ void Form1::ReloadIfChanged()
 
     Text1Text = picture->text;
     FileSize = static_cast<int32_t>(picture->size);
-}
-
-std::optional<TextPicture> Form1::ReadPicture(const QString& path)
-{
-    return ReadTextPictureFile(path);
 }
 
 void Form1::ApplyFontSize()

@@ -1,6 +1,6 @@
-#include "TextPictureFile.h"
+#include "viewer/TextPictureFile.h"
 
-#include "CodePage932.h"
+#include "common/CodePage932.h"
 
 #include <QFile>
 

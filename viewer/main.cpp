@@ -1,13 +1,12 @@
+// SPDX-License-Identifier: MIT
 // Lumenpane, the viewer: started by the maker with the path of the text
 // picture it is writing, and shows that picture as it grows.
-#include "Form1.h"
+#include "ui/DisplayCheck.h"
+#include "viewer/Form1.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QStringList>
-
-#include <cstdio>
-#include <cstdlib>
 
 int main(int argc, char* argv[])
 {
@@ -18,12 +17,8 @@ int main(int argc, char* argv[])
         arguments.append(QFile::decodeName(argv[i]));
     int qtArgc = 1;
 
-    if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr
-        && std::getenv("QT_QPA_PLATFORM") == nullptr) {
-        std::fprintf(stderr, "Lumenpane: no display found (DISPLAY is not set); "
-                             "the window needs a graphical session.\n");
+    if (!HasDisplay("Lumenpane"))
         return 1;
-    }
     QApplication app(qtArgc, argv);
     QApplication::setApplicationName(kViewerTitle);
     Form1 window(arguments.join(u' '));

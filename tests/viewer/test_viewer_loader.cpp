@@ -1,6 +1,6 @@
 // Reading text picture files without a window: line ends, decoding, failures.
-#include "Form1.h"
-#include "TextPictureFile.h"
+#include "viewer/Form1.h"
+#include "viewer/TextPictureFile.h"
 
 #include <QFile>
 #include <QTemporaryDir>

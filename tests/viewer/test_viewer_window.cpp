@@ -1,5 +1,5 @@
 // The viewer window, offscreen: start-up, the reload rules, font picks, fitting.
-#include "Form1.h"
+#include "viewer/Form1.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

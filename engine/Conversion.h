@@ -1,0 +1,31 @@
+// The conversion loop: every whole cell of the picture, row by row and left
+// to right, is sampled, given its character, and each finished row is handed
+// on to be written.
+#pragma once
+
+#include "engine/CellSampler.h"
+#include "engine/GlyphChooser.h"
+#include "engine/Settings.h"
+
+#include <QByteArray>
+#include <functional>
+
+struct ConversionHooks {
+    // Read at every cell: a window's sliders take effect from the next cell.
+    std::function<ConversionSettings()> settings;
+    // Gets each finished row (without its line end); false stops the run.
+    std::function<bool(const QByteArray& row)> writeRow;
+    // After every cell: the share of the grid before this cell in percent and
+    // the cell's code; false stops the run. May be empty.
+    std::function<bool(double percent, int32_t code)> afterCell;
+};
+
+enum class ConversionEnd { Finished, Stopped };
+
+// Converts the grid of whole cells of cellSize (fixed for the run).
+ConversionEnd ConvertCells(const PixelSource& pixels, int32_t cellSize, const GlyphTable& table, Rnd& rnd,
+                           const ConversionHooks& hooks);
+
+// Progress before the cell at (x, y): the rows above and the cells to its left
+// as a share of the grid's area, in percent.
+double CellProgress(const GridExtent& grid, int32_t cellSize, int32_t x, int32_t y);

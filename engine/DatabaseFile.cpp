@@ -1,0 +1,140 @@
+#include "engine/DatabaseFile.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QtEndian>
+
+#include <bit>
+#include <cstring>
+
+namespace {
+
+using Slot = std::array<char, kSlotBytes>;
+
+void PutInt(Slot& slot, int offset, int32_t v)
+{
+    qToLittleEndian(v, slot.data() + offset);
+}
+
+void PutFloat(Slot& slot, int offset, float v)
+{
+    qToLittleEndian(std::bit_cast<uint32_t>(v), slot.data() + offset);
+}
+
+int32_t GetInt(const char* p)
+{
+    return qFromLittleEndian<int32_t>(p);
+}
+
+float GetFloat(const char* p)
+{
+    return std::bit_cast<float>(qFromLittleEndian<uint32_t>(p));
+}
+
+Slot Separator(int32_t bucket)
+{
+    Slot s{};
+    PutInt(s, 4, bucket);
+    return s;
+}
+
+Slot GlyphSlot(const clsChr& g)
+{
+    Slot s{};
+    PutInt(s, 0, g.AsciiNo);
+    PutFloat(s, 4, g.TL);
+    PutFloat(s, 8, g.TR);
+    PutFloat(s, 12, g.BL);
+    PutFloat(s, 16, g.BR);
+    return s;
+}
+
+} // namespace
+
+Outcome WriteDatabase(const QString& path, const GlyphBucketArray& buckets, const DatabaseProgress& progress)
+{
+    QSaveFile file(path);
+    auto fail = [&] { return Outcome::FromFile(path, file); };
+    if (!file.open(QIODevice::WriteOnly))
+        return fail();
+
+    const double k = double(GlyphCount(buckets));
+    int32_t n = 0;
+    auto put = [&](const Slot& s) { return file.write(s.data(), s.size()) == qint64(s.size()); };
+    for (int32_t b = 0; b < kBucketCount; ++b) {
+        if (!put(Separator(b)))
+            return fail();
+        ++n;
+        for (const auto& glyph : buckets[b]) {
+            if (!put(GlyphSlot(*glyph)))
+                return fail();
+            if (n % kProgressSlotStep == 0 && progress && !progress(double(n - b) / k * 100))
+                return Outcome::Stopped(); // QSaveFile drops its temporary file
+            ++n;
+        }
+    }
+    if (!put(Separator(0)) || !file.commit())
+        return fail();
+    return Outcome::Done();
+}
+
+DatabaseReadResult ReadDatabase(const QString& path, GlyphBucketArray& buckets,
+                                const DatabaseProgress& progress)
+{
+    DatabaseReadResult result;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.outcome = Outcome::FromFile(path, file);
+        return result;
+    }
+    // The database is small (about 130 kB); reading it at once also lets the
+    // parser check every slot against the real end of the data.
+    const QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        result.outcome = Outcome::FromFile(path, file);
+        return result;
+    }
+    file.close();
+
+    GlyphBucketArray loaded;
+    auto damaged = [&](const QString& why) {
+        result.status = DatabaseReadStatus::Damaged;
+        result.outcome = Outcome::Failed(path, why);
+        return result;
+    };
+    if (data.isEmpty())
+        return damaged(QStringLiteral("the file is empty"));
+
+    const qsizetype length = data.size();
+    int bucket = -1;
+    for (int32_t i = 0;; ++i) {
+        const qsizetype offset = qsizetype(i) * kSlotBytes;
+        if (offset + kSlotBytes > length)
+            return damaged(QStringLiteral("the file ends before its last separator"));
+        const char* slot = data.constData() + offset;
+        const int32_t code = GetInt(slot);
+        if (code == 0) {
+            if (++bucket == kBucketCount) {
+                for (int b = 0; b < kBucketCount; ++b)
+                    buckets[b].swap(loaded[b]);
+                result.status = DatabaseReadStatus::Loaded;
+                return result;
+            }
+        } else {
+            if (bucket < 0)
+                return damaged(QStringLiteral("a character comes before the first separator"));
+            auto g = std::make_shared<clsChr>();
+            g->AsciiNo = code;
+            g->TL = GetFloat(slot + 4);
+            g->TR = GetFloat(slot + 8);
+            g->BL = GetFloat(slot + 12);
+            g->BR = GetFloat(slot + 16);
+            loaded[bucket].push_back(std::move(g));
+        }
+        if (i % kProgressSlotStep == 0 && progress && !progress(double(offset) / double(length) * 100)) {
+            result.status = DatabaseReadStatus::Stopped;
+            result.outcome = Outcome::Stopped();
+            return result;
+        }
+    }
+}

@@ -1,0 +1,47 @@
+// The glyph database file "Standard.cdb": headerless little-endian 20-byte
+// slots. A slot whose first field is 0 is a separator; the first separator
+// opens bucket 0, each further one the next bucket, the seventeenth ends the
+// database. A glyph slot holds AsciiNo, TL, TR, BL, BR.
+#pragma once
+
+#include "common/Outcome.h"
+#include "engine/GlyphBuckets.h"
+
+#include <QString>
+#include <functional>
+
+constexpr int kSlotBytes = 20;
+constexpr int kSeparatorCount = kBucketCount + 1;
+constexpr int kProgressSlotStep = 500; // progress is reported at slots 0, 500, 1000 ...
+
+inline const QString kDatabaseFileName = QStringLiteral("Standard.cdb");
+
+// Called at the progress points with the percentage done; answering false stops
+// the run (the window was closed).
+using DatabaseProgress = std::function<bool(double percent)>;
+
+// Writes all buckets to path. The file is written beside path under a temporary
+// name and renamed over it only when complete, so a failure or a stop never
+// leaves a half-written database. Progress comes when the slot index of a
+// written glyph is a multiple of 500: (glyph slots written) / (glyph count) x 100.
+Outcome WriteDatabase(const QString& path, const GlyphBucketArray& buckets,
+                                  const DatabaseProgress& progress = {});
+
+enum class DatabaseReadStatus {
+    Loaded,
+    Damaged,    // empty, cut short, or a glyph before the first separator
+    Unreadable, // could not be opened or read
+    Stopped,    // the progress callback asked to stop
+};
+
+struct DatabaseReadResult {
+    DatabaseReadStatus status = DatabaseReadStatus::Unreadable;
+    Outcome outcome = Outcome::Done(); // the path and why it is damaged or unreadable
+};
+
+// Reads path into buckets (which must be empty). Progress comes after slots 0,
+// 500, 1000 ...: (byte offset of the slot) / (file length) x 100. Unless the
+// result is Loaded the buckets are left empty. Nothing after the seventeenth
+// separator is read.
+DatabaseReadResult ReadDatabase(const QString& path, GlyphBucketArray& buckets,
+                                const DatabaseProgress& progress = {});

@@ -1,0 +1,50 @@
+// Choosing the character of a cell: the glyph of the cell's bucket whose
+// quarters are nearest, with a random jitter of width Variation.
+#pragma once
+
+#include "engine/GlyphBuckets.h"
+
+#include <cstdint>
+#include <vector>
+
+constexpr int32_t kFallbackCode = 0x8140; // the ideographic space
+
+// Uniform numbers in [0, 1) from a 24-bit linear congruential generator that
+// is never seeded: every start of the program runs through the same sequence.
+class Rnd {
+public:
+    static constexpr uint32_t kStartState = 0x50000;
+    float Next()
+    {
+        state_ = (state_ * 0x43FD43FDu + 0xC39EC3u) & 0xFFFFFFu;
+        return float(state_) / 16777216.0f;
+    }
+    uint32_t State() const { return state_; }
+
+private:
+    uint32_t state_ = kStartState;
+};
+
+// The buckets laid out flat for the search, in the buckets' own order.
+class GlyphTable {
+public:
+    explicit GlyphTable(const GlyphBucketArray& buckets);
+
+    struct Bucket {
+        std::vector<float> TL, TR, BL, BR;
+        std::vector<int32_t> Code;
+        float Min = 0, Max = 0; // extremes of all four quarter values
+    };
+    const Bucket& operator[](int level) const { return buckets_[size_t(level)]; }
+
+private:
+    std::vector<Bucket> buckets_;
+};
+
+// The code of the best glyph of bucket level for the cell values, or the
+// ideographic space when none qualifies. A glyph qualifies when none of its
+// quarters differs by more than 100; each qualifying glyph draws one random
+// number, scores its squared differences plus r x variation, and wins only
+// with a strictly lower score, so ties keep the glyph met first.
+int32_t ChooseGlyph(const GlyphTable& table, float tl, float tr, float bl, float br, int32_t level,
+                    int32_t variation, Rnd& rnd);

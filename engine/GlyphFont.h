@@ -1,0 +1,43 @@
+// The font the glyph database is measured with: IPAGothic drawn by FreeType
+// at 16 pixels, one bit per pixel, with fixed load flags. Drawing does not go
+// through fontconfig's hinting and antialiasing settings, so the same font
+// file gives the same database on every machine.
+#pragma once
+
+#include "common/Outcome.h"
+
+#include <QImage>
+#include <QString>
+#include <memory>
+
+inline const QString kGlyphFontFamily = QStringLiteral("IPAGothic");
+inline const QString kGlyphFontPackage = QStringLiteral("fonts-ipafont-gothic");
+constexpr int kGlyphPixelSize = 16;
+constexpr int kGlyphBaseline = 14; // pixels below the top of a drawn line
+
+// The file of the IPAGothic family as fontconfig lists it (no substitution of
+// another family), or the empty string.
+QString FindGlyphFontFile();
+
+class GlyphFont {
+public:
+    // Opens the font file; on failure IsOpen() is false and Status() says why.
+    explicit GlyphFont(const QString& file);
+    ~GlyphFont();
+    GlyphFont(const GlyphFont&) = delete;
+    GlyphFont& operator=(const GlyphFont&) = delete;
+
+    bool IsOpen() const;
+    const Outcome& Status() const { return status_; }
+
+    bool HasGlyphs(const QString& text) const;
+    // Sum of the advances of the text's characters, in whole pixels.
+    int Advance(const QString& text) const;
+    // Draws the text in black onto image (32-bit RGB) with its top-left corner at (x, y).
+    void Draw(QImage& image, int x, int y, const QString& text) const;
+
+private:
+    struct Face;
+    std::unique_ptr<Face> face_;
+    Outcome status_ = Outcome::Done();
+};
