@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "engine/DatabaseLocation.h"
 
 #include "engine/DatabaseFile.h"
@@ -7,6 +8,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
 QString UserDatabaseDirectory()
@@ -34,8 +36,19 @@ Outcome PrepareDatabaseDirectory(const QString& databasePath)
     const QString dir = QFileInfo(databasePath).absolutePath();
     if (QFileInfo(dir).isDir())
         return Outcome::Done();
-    errno = 0;
-    if (QDir().mkpath(dir))
-        return Outcome::Done();
-    return Outcome::FromErrno(databasePath, errno != 0 ? errno : ENOTDIR);
+    // Made one level at a time, so that a plain file in the way is named as
+    // such ("Not a directory") rather than as the EEXIST a whole mkpath leaves.
+    QString part;
+    for (const QString& name : dir.split(u'/', Qt::SkipEmptyParts)) {
+        part += u'/' + name;
+        const QByteArray native = QFile::encodeName(part);
+        if (::mkdir(native.constData(), 0777) != 0 && errno != EEXIST)
+            return Outcome::FromErrno(databasePath, errno);
+        struct stat st {};
+        if (::stat(native.constData(), &st) != 0)
+            return Outcome::FromErrno(databasePath, errno);
+        if (!S_ISDIR(st.st_mode))
+            return Outcome::FromErrno(databasePath, ENOTDIR);
+    }
+    return Outcome::Done();
 }

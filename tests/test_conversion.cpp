@@ -1,21 +1,21 @@
+// SPDX-License-Identifier: MIT
+// From picture to characters: loading, sampling, tone levels, the generator,
+// the choice of a glyph and the conversion loop.
 #include "engine/Conversion.h"
+#include "engine/ImageLoading.h"
 #include "tests/TestSupport.h"
-
-#include <gtest/gtest.h>
 
 #include <map>
 #include <stdexcept>
 
 namespace {
 
-// A picture of given size whose pixels come from a function; any read outside
-// the readable area fails the test, and every read is counted.
+// A picture whose pixels come from a function; a read outside the readable
+// area throws, and every read is counted.
 class ProbedPixels : public PixelSource {
 public:
-    ProbedPixels(int32_t w, int32_t h, std::function<int32_t(int32_t, int32_t)> colour, int32_t readableW = -1,
-                 int32_t readableH = -1)
-        : w_(w), h_(h), colour_(std::move(colour)), rw_(readableW < 0 ? w : readableW),
-          rh_(readableH < 0 ? h : readableH)
+    ProbedPixels(int32_t w, int32_t h, std::function<int32_t(int32_t, int32_t)> colour, int32_t rw = -1, int32_t rh = -1)
+        : w_(w), h_(h), colour_(std::move(colour)), rw_(rw < 0 ? w : rw), rh_(rh < 0 ? h : rh)
     {
     }
     int32_t ScaleWidth() const override { return w_; }
@@ -61,133 +61,102 @@ QByteArray Convert(const PixelSource& pixels, int32_t cellSize, const GlyphBucke
 
 } // namespace
 
-TEST(SampleCell, WorkedValues)
+TEST(SampleCell, QuarterValuesOfKnownCells)
 {
-    ProbedPixels white(8, 8, [](int32_t, int32_t) { return 0xFFFFFF; });
-    CellValues v = SampleCell(white, 0, 0, 8, 8.0f, 1.0f);
-    EXPECT_EQ(v.TL, 15.9375f);
-    EXPECT_EQ(v.BR, 15.9375f);
-    EXPECT_EQ(v.Level, 15);
-
-    ProbedPixels grey(8, 8, [](int32_t, int32_t) { return Grey(128); });
-    v = SampleCell(grey, 0, 0, 8, 8.0f, 1.0f);
-    EXPECT_EQ(v.TR, 8.0f);
-    EXPECT_EQ(v.Level, 8);
-
-    ProbedPixels black(8, 8, [](int32_t, int32_t) { return 0; });
-    v = SampleCell(black, 0, 0, 8, 8.0f, 1.0f);
-    EXPECT_EQ(v.BL, 0.0f);
-    EXPECT_EQ(v.Level, 0);
-
-    ProbedPixels halves(8, 8, [](int32_t x, int32_t) { return x < 4 ? 0xFFFFFF : 0; });
-    v = SampleCell(halves, 0, 0, 8, 8.0f, 1.0f);
-    EXPECT_EQ(v.TL, 15.9375f);
-    EXPECT_EQ(v.BL, 15.9375f);
-    EXPECT_EQ(v.TR, 0.0f);
-    EXPECT_EQ(v.Level, 8);
-
-    v = SampleCell(halves, 0, 0, 8, 8.0f, 1.5f);
-    EXPECT_EQ(v.TL, 19.90625f);
-    EXPECT_EQ(v.TR, -4.0f);
-
-    // Red, green and blue weigh alike: 0x00BBGGRR.
-    ProbedPixels red(4, 4, [](int32_t, int32_t) { return 0x0000FF; });
-    ProbedPixels blue(4, 4, [](int32_t, int32_t) { return 0xFF0000; });
-    EXPECT_EQ(SampleCell(red, 0, 0, 4, 8, 1).TL, SampleCell(blue, 0, 0, 4, 8, 1).TL);
-    EXPECT_EQ(SampleCell(red, 0, 0, 4, 8, 1).TL, float(255.0 / 48));
+    struct Probe {
+        const char* what;
+        int32_t cellSize;
+        std::function<int32_t(int32_t, int32_t)> colour;
+        float contrast;
+        float tl, tr, bl, br;
+        int32_t level;
+    };
+    const Probe probes[] = {
+        {"white", 8, [](int32_t, int32_t) { return 0xFFFFFF; }, 1, 15.9375f, 15.9375f, 15.9375f, 15.9375f, 15},
+        {"grey 128", 8, [](int32_t, int32_t) { return Grey(128); }, 1, 8, 8, 8, 8, 8},
+        {"black", 4, [](int32_t, int32_t) { return 0; }, 1, 0, 0, 0, 0, 0},
+        {"left white", 8, [](int32_t x, int32_t) { return x < 4 ? 0xFFFFFF : 0; }, 1, 15.9375f, 0, 15.9375f, 0, 8},
+        {"left white, contrast 1.5", 8, [](int32_t x, int32_t) { return x < 4 ? 0xFFFFFF : 0; }, 1.5f, 19.90625f,
+         -4, 19.90625f, -4, 8},
+        {"top red, bottom blue", 4, [](int32_t, int32_t y) { return y < 2 ? 0x0000FF : 0xFF0000; }, 1, 5.3125f,
+         5.3125f, 5.3125f, 5.3125f, 5},
+        {"16 black pixels in the bottom right", 32,
+         [](int32_t x, int32_t y) { return x >= 28 && y >= 28 ? 0 : 0xFFFFFF; }, 1, 15.9375f, 15.9375f, 15.9375f,
+         14.94140625f, 15},
+    };
+    for (const Probe& p : probes) {
+        ProbedPixels pixels(p.cellSize, p.cellSize, p.colour);
+        const CellValues v = SampleCell(pixels, 0, 0, p.cellSize, 8.0f, p.contrast);
+        EXPECT_EQ(v.TL, p.tl) << p.what;
+        EXPECT_EQ(v.TR, p.tr) << p.what;
+        EXPECT_EQ(v.BL, p.bl) << p.what;
+        EXPECT_EQ(v.BR, p.br) << p.what;
+        EXPECT_EQ(v.Level, p.level) << p.what;
+        EXPECT_EQ(pixels.reads.size(), size_t(p.cellSize * p.cellSize)) << p.what;
+    }
 }
 
 TEST(ToneLevel, RoundsHalfToEvenThenTruncatesAndClamps)
 {
-    EXPECT_EQ(ToneLevel(62.5f, 0, 0, 0), 15);  // 62 div 4
-    EXPECT_EQ(ToneLevel(63.5f, 0, 0, 0), 15);  // 64 div 4 = 16, clamped
-    EXPECT_EQ(ToneLevel(31.5f, 0, 0, 0), 8);   // 32 div 4
-    EXPECT_EQ(ToneLevel(30.5f, 0, 0, 0), 7);   // 30 div 4
-    EXPECT_EQ(ToneLevel(-7.0f, 0, 0, 0), 0);   // -7 div 4 = -1, clamped
-    EXPECT_EQ(ToneLevel(-4.0f, -4.0f, -4.0f, -4.0f), 0);
-    EXPECT_EQ(ToneLevel(3.0f, 0, 0, 0), 0);
-    EXPECT_EQ(ToneLevel(4.0f, 0, 0, 0), 1);
+    const std::pair<float, int32_t> cases[] = {
+        {62.5f, 15}, {63.5f, 15}, {31.5f, 8}, {30.5f, 7}, {-7.0f, 0}, {3.0f, 0}, {4.0f, 1}, {-3.5f, 0}};
+    for (const auto& [sum, level] : cases)
+        EXPECT_EQ(ToneLevel(sum, 0, 0, 0), level) << sum;
 }
 
-TEST(Grid, ReadsEveryPixelOfWholeCellsOnce)
+TEST(Grid, ReadsEveryPixelOfWholeCellsOnceAndReportsTheShareBefore)
 {
     // 17 x 9 at cell size 8: two columns, one row; column 16 and row 8 unread.
     ProbedPixels pixels(17, 9, [](int32_t x, int32_t y) { return Grey((x * 7 + y) % 256); }, 16, 8);
     Rnd rnd;
-    const QByteArray text = Convert(pixels, 8, GlyphBucketArray{}, rnd);
-    EXPECT_EQ(text, QByteArray("\x81\x40\x81\x40\r\n"));
+    EXPECT_EQ(Convert(pixels, 8, GlyphBucketArray{}, rnd), QByteArray("\x81\x40\x81\x40\r\n"));
     EXPECT_EQ(pixels.reads.size(), 16u * 8u);
     for (const auto& [xy, n] : pixels.reads)
         EXPECT_EQ(n, 1);
+    EXPECT_EQ(ComputeGridExtent(7, 7, 8).LastCellLeft, -8);
 
-    const GridExtent g = ComputeGridExtent(7, 7, 8);
-    EXPECT_EQ(g.LastCellLeft, -8);
-    EXPECT_EQ(g.LastCellTop, -8);
-}
-
-TEST(Grid, ProgressIsTheShareBeforeEachCell)
-{
-    ProbedPixels pixels(16, 16, [](int32_t, int32_t) { return 0; });
-    Rnd rnd;
+    ProbedPixels square(16, 16, [](int32_t, int32_t) { return 0; });
     std::vector<double> progress;
-    Convert(pixels, 8, GlyphBucketArray{}, rnd, 5, &progress);
+    Convert(square, 8, GlyphBucketArray{}, rnd, 5, &progress);
     EXPECT_EQ(progress, (std::vector<double>{0, 25, 50, 75}));
-
-    // A grid beyond 2^31 pixels keeps its percentages.
-    GridExtent huge{100000 - 4, 40000 - 4};
-    EXPECT_DOUBLE_EQ(CellProgress(huge, 4, 0, 20000), 50.0);
+    EXPECT_DOUBLE_EQ(CellProgress(GridExtent{100000 - 4, 40000 - 4}, 4, 0, 20000), 50.0) << "beyond 2^31 pixels";
 }
 
-TEST(Rnd, StartsAtTheSameSequenceEveryTime)
+TEST(ChooseGlyph, GeneratorScoresTiesAndTheClosenessTest)
 {
-    Rnd rnd;
-    EXPECT_EQ(rnd.Next(), 0.7055475f);
-    EXPECT_EQ(rnd.Next(), 0.533424f);
-    EXPECT_EQ(rnd.Next(), 0.5795186f);
-    for (int i = 0; i < 100000; ++i) {
-        const float r = rnd.Next();
-        ASSERT_GE(r, 0.0f);
-        ASSERT_LT(r, 1.0f);
-    }
-}
+    Rnd first;
+    EXPECT_EQ(first.Next(), 0.7055475f);
+    EXPECT_EQ(first.Next(), 0.533424f);
+    EXPECT_EQ(first.Next(), 0.5795186f);
 
-TEST(ChooseGlyph, ScoresTiesAndTheClosenessTest)
-{
     GlyphBucketArray buckets;
-    // Bucket 4: two identical glyphs, then nearer ones in both orders.
-    buckets[4].push_back(MakeGlyph(0x8801, 4, 4, 4, 4));
-    buckets[4].push_back(MakeGlyph(0x8802, 4, 4, 4, 4));
-    GlyphTable table(buckets);
+    buckets[4] = {MakeGlyph(0x8801, 4), MakeGlyph(0x8802, 4)};
+    const GlyphTable table(buckets);
     Rnd rnd;
     EXPECT_EQ(ChooseGlyph(table, 4, 4, 4, 4, 4, 0, rnd), 0x8801) << "a tie keeps the first";
     EXPECT_EQ(ChooseGlyph(table, 3, 3, 3, 3, 0, 0, rnd), kFallbackCode) << "empty bucket";
 
-    // Squared distances 0.5 and 0.75 (from 0.5^2 x 2 and 0.5^2 x 3).
+    // Squared distances 0.5 and 0.75, in both orders.
+    auto nearer = MakeGlyph(0x8803, 4.5f, 4.5f, 4, 4);
+    auto farther = MakeGlyph(0x8804, 4.5f, 4.5f, 4.5f, 4);
     GlyphBucketArray ab, ba;
-    auto near = MakeGlyph(0x8803, 4.5f, 4.5f, 4, 4);
-    auto far = MakeGlyph(0x8804, 4.5f, 4.5f, 4.5f, 4);
-    ab[4] = {near, far};
-    ba[4] = {far, near};
+    ab[4] = {nearer, farther};
+    ba[4] = {farther, nearer};
     EXPECT_EQ(ChooseGlyph(GlyphTable(ab), 4, 4, 4, 4, 4, 0, rnd), 0x8803);
     EXPECT_EQ(ChooseGlyph(GlyphTable(ba), 4, 4, 4, 4, 4, 0, rnd), 0x8803);
 
-    // A cell beyond 100 from every glyph gets the space and draws nothing.
+    // Beyond 100 from every glyph: the space, and no draw.
     const uint32_t before = rnd.State();
     EXPECT_EQ(ChooseGlyph(table, 4, 4, 4, 104.5f, 4, 5, rnd), kFallbackCode);
     EXPECT_EQ(rnd.State(), before);
-
-    // Differences of exactly 100 pass the test (one draw each) but can never win.
-    Rnd count;
+    // Exactly 100 passes (one draw a glyph) but cannot win; so does every glyph with variation.
+    Rnd count, jitter, twice;
+    twice.Next();
+    twice.Next();
     EXPECT_EQ(ChooseGlyph(table, 104, 104, 104, 104, 4, 5, count), kFallbackCode);
-    Rnd expected;
-    expected.Next();
-    expected.Next();
-    EXPECT_EQ(count.State(), expected.State());
-
-    // With variation every glyph that passes draws once, in order.
-    Rnd jitter;
+    EXPECT_EQ(count.State(), twice.State());
     ChooseGlyph(table, 4, 4, 4, 4, 4, 50, jitter);
-    EXPECT_EQ(jitter.State(), expected.State());
+    EXPECT_EQ(jitter.State(), twice.State());
 }
 
 TEST(ConvertCells, SameStartSameBytesLaterRunsDiffer)
@@ -199,7 +168,39 @@ TEST(ConvertCells, SameStartSameBytesLaterRunsDiffer)
     ProbedPixels pixels(64, 64, [](int32_t x, int32_t y) { return Grey((x * 4 + y * 3) % 256); });
     Rnd first, second;
     const QByteArray a = Convert(pixels, 4, buckets, first, 20);
-    const QByteArray b = Convert(pixels, 4, buckets, second, 20);
-    EXPECT_EQ(a, b);
+    EXPECT_EQ(Convert(pixels, 4, buckets, second, 20), a);
     EXPECT_NE(Convert(pixels, 4, buckets, first, 20), a) << "the sequence goes on across conversions";
+}
+
+TEST(ImageLoading, FormatsTransparencyAndContentOverName)
+{
+    struct Picture {
+        const char* file;
+        QSize size;
+        QPoint probe;
+        QRgb colour;
+    };
+    const Picture pictures[] = {
+        {"grey-16x16.bmp", {16, 16}, {3, 3}, qRgb(128, 128, 128)},
+        {"palette-32x16.gif", {32, 16}, {20, 5}, qRgb(255, 255, 255)},
+        {"photo-24x16.jpg", {24, 16}, {0, 0}, 0},
+        {"ramp-96x64.png", {96, 64}, {10, 20}, qRgb(20, 60, 200 % 256)},
+        {"grey8-8x8.png", {8, 8}, {0, 0}, qRgb(64, 64, 64)},
+        {"transparent-10x6.png", {10, 6}, {0, 0}, qRgb(255, 255, 255)}, // transparent reads as white
+        {"png-named.jpg", {10, 6}, {1, 1}, qRgb(0, 0, 0)},               // the content decides
+    };
+    for (const Picture& p : pictures) {
+        QImage image;
+        ASSERT_TRUE(LoadImageOverWhite(TestData(p.file), image).IsDone()) << p.file;
+        EXPECT_EQ(image.size(), p.size) << p.file;
+        EXPECT_EQ(image.format(), QImage::Format_RGB32) << p.file;
+        if (p.colour) {
+            EXPECT_EQ(image.pixel(p.probe), p.colour) << p.file;
+        }
+    }
+    QImage kept(1, 1, QImage::Format_RGB32);
+    const Outcome bad = LoadImageOverWhite(TestData("not-a-picture.jpg"), kept);
+    EXPECT_TRUE(bad.IsFailed());
+    EXPECT_TRUE(bad.Path().endsWith("not-a-picture.jpg"));
+    EXPECT_EQ(kept.size(), QSize(1, 1)) << "a failed load leaves the image as it was";
 }

@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: MIT
+// Services for a maker window under test: dialogs answered, message boxes and
+// viewer launches recorded, every cell and character shown.
+#pragma once
+
+#include "maker/MakerServices.h"
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+struct MakerAnswers {
+    std::vector<std::pair<QString, QString>> messages; // text, caption
+    std::optional<QString> openAnswer, saveAnswer;     // nothing: cancel
+    std::vector<std::pair<QString, QString>> launches; // program, argument
+    bool viewerStarts = true;
+    std::function<void(const QString& argument)> onLaunch;
+
+    MakerServices Services()
+    {
+        MakerServices s;
+        s.message = [this](QWidget*, const QString& text, const QString& caption, QMessageBox::Icon) {
+            messages.emplace_back(text, caption);
+        };
+        s.chooseFile = [this](QWidget*, const CommonDialog&, bool save) { return save ? saveAnswer : openAnswer; };
+        s.startViewer = [this](const QString& program, const QString& argument) {
+            launches.emplace_back(program, argument);
+            if (onLaunch)
+                onLaunch(argument);
+            return viewerStarts;
+        };
+        s.screenRefresh = std::chrono::milliseconds(0);
+        s.eventInterval = std::chrono::microseconds(0);
+        return s;
+    }
+};

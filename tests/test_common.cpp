@@ -1,0 +1,132 @@
+// SPDX-License-Identifier: MIT
+// Module General, code page 932, number patterns and outcomes.
+#include "common/CodePage932.h"
+#include "common/General.h"
+#include "common/NumberPattern.h"
+#include "common/Outcome.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <dirent.h>
+#include <sys/stat.h>
+
+namespace {
+
+int OpenDescriptorCount()
+{
+    int n = 0;
+    if (DIR* d = opendir("/proc/self/fd")) {
+        while (readdir(d))
+            ++n;
+        closedir(d);
+    }
+    return n;
+}
+
+} // namespace
+
+TEST(General, FileExistsAnswersWhetherTheFileCanBeReadNow)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("画像 file.txt"));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    const QString fifo = dir.filePath("fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+
+    const int before = OpenDescriptorCount();
+    EXPECT_TRUE(FileExists(file));
+    EXPECT_FALSE(FileExists(dir.filePath("missing.txt")));
+    EXPECT_FALSE(FileExists(dir.path())) << "a directory is not a file";
+    EXPECT_FALSE(FileExists(QString()));
+    EXPECT_TRUE(FileExists(fifo)) << "answers at once, without waiting for a writer";
+    EXPECT_EQ(OpenDescriptorCount(), before) << "no file may stay open";
+}
+
+TEST(General, PathsAndFixedWidthTexts)
+{
+    const std::pair<QString, QString> separators[] = {
+        {"/opt/pictoria", "/opt/pictoria/"}, {"/", "/"}, {"C:\\", "C:\\"}, {"D:/data/", "D:/data/"}, {"", "/"}};
+    for (const auto& [in, out] : separators)
+        EXPECT_EQ(AddPathSeparator(in), out);
+
+    EXPECT_EQ(AnsiLen(QStringLiteral("文字絵 ｱ%")), 9) << "full width 2, half-width kana and ASCII 1";
+    EXPECT_EQ(AnsiMid(QStringLiteral("ab文字"), 2, 3), QStringLiteral("b文"));
+    EXPECT_EQ(AnsiMid(QStringLiteral("ab文字"), 2, 2), QStringLiteral("b")) << "half a character is dropped";
+
+    struct Pad {
+        QString text;
+        int width;
+        bool right;
+        QString want;
+    };
+    const Pad pads[] = {
+        {"45%", 4, true, " 45%"},
+        {"0.0%", 6, true, "  0.0%"},
+        {"100.0%", 6, true, "100.0%"},
+        {"ab", 4, false, "ab  "},
+        {"12345", 4, true, "1234"},   // cut on the right
+        {"  12345", 4, true, "  12"}, // the cut comes before the trim
+        {" 5 ", 4, false, "5   "},
+        {QStringLiteral("全角"), 6, true, QStringLiteral("  全角")},
+    };
+    for (const Pad& p : pads)
+        EXPECT_EQ(PadToWidth(p.text, p.width, p.right), p.want) << p.text.toStdString();
+}
+
+TEST(CodePage932, ConvertsBothWaysAndKnowsEveryValidCode)
+{
+    const QString text = QStringLiteral("文字絵 ASCII ｶﾅ　・");
+    EXPECT_EQ(FromCp932(ToCp932(text)), text);
+    EXPECT_EQ(ToCp932(QStringLiteral("a😀b")), QByteArray("a?b")) << "unrepresentable becomes one ?";
+    EXPECT_EQ(FromCp932(QByteArray("a\x81")), QStringLiteral("a\uFFFD"));
+    EXPECT_EQ(FromCp932(QByteArray("a\x81"), Cp932Tail::Drop), QStringLiteral("a"));
+
+    EXPECT_EQ(CharFromCode(0x8140), QStringLiteral("　"));
+    EXPECT_EQ(CharFromCode(0x889F), QStringLiteral("亜"));
+    for (int invalid : {0x8000, 0x8040, 0x81FF, 0xFD40})
+        EXPECT_TRUE(CharFromCode(invalid).isEmpty()) << std::hex << invalid;
+    int valid = 0;
+    for (int code = 0x8000; code <= 0xFFFF; ++code)
+        valid += (code < 0xA000 || code >= 0xE000) && !CharFromCode(code).isEmpty();
+    EXPECT_EQ(valid, 9604);
+
+    QByteArray bytes;
+    AppendCodeBytes(bytes, 0x8140);
+    AppendCodeBytes(bytes, 0x41);
+    EXPECT_EQ(bytes, QByteArray("\x81\x40" "A"));
+}
+
+TEST(NumberPattern, FormatsHalfAwayFromZeroAtFifteenDigitsAndReadsLeadingNumbers)
+{
+    const std::tuple<double, const char*, const char*> formats[] = {
+        {0, "##0", "0"},         {12.5, "##0", "13"},      {96.875, "##0", "97"},     {12345, "##0", "12345"},
+        {0, "##0.0", "0.0"},     {6.25, "##0.0", "6.3"},   {99.95, "##0.0", "100.0"}, {0.15, "##0.0", "0.2"},
+        {0.04, "##0.0", "0.0"},  {100.0 / 3, "##0.0", "33.3"}, {-2.5, "##0", "-3"},   {0.4, "#.0", ".4"},
+    };
+    for (const auto& [value, pattern, want] : formats)
+        EXPECT_EQ(FormatNumber(value, pattern), want) << value << " " << pattern;
+
+    const std::pair<const char*, double> reads[] = {
+        {"12", 12}, {"9pt", 9}, {"abc", 0}, {"", 0}, {"  10", 10}, {"7.5.1", 7.5}, {"-3", -3}};
+    for (const auto& [text, value] : reads)
+        EXPECT_EQ(Val(text), value) << text;
+}
+
+TEST(Outcome, NamesThePathAndTheSystemsReason)
+{
+    EXPECT_EQ(Outcome::FromErrno("/x/y", ENOSPC).Message(), QStringLiteral("/x/y: No space left on device"));
+    EXPECT_EQ(Outcome::Failed(QString(), "no font file").Message(), QStringLiteral("no font file"));
+    EXPECT_TRUE(Outcome::Stopped().IsStopped());
+    EXPECT_FALSE(Outcome::Stopped().IsFailed());
+
+    QTemporaryDir dir;
+    QFile file(dir.filePath("no-such-dir/f"));
+    EXPECT_FALSE(file.open(QIODevice::WriteOnly));
+    EXPECT_EQ(Outcome::FromFile(file.fileName(), file).Reason(), QStringLiteral("No such file or directory"));
+}

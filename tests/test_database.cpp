@@ -1,0 +1,290 @@
+// SPDX-License-Identifier: MIT
+// The glyph database: file layout, the reader's damage rules, measuring, and
+// the creation pipeline with the real font.
+#include "common/CodePage932.h"
+#include "engine/DatabaseFile.h"
+#include "engine/GlyphDatabase.h"
+#include "engine/GlyphMeasure.h"
+#include "tests/TestSupport.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <bit>
+#include <map>
+#include <set>
+
+namespace {
+
+uint32_t Bits(float f)
+{
+    return std::bit_cast<uint32_t>(f);
+}
+
+QByteArray Slot(int32_t first, uint32_t a = 0, uint32_t b = 0, uint32_t c = 0, uint32_t d = 0)
+{
+    QByteArray s(20, '\0');
+    const uint32_t fields[] = {uint32_t(first), a, b, c, d};
+    for (int i = 0; i < 5; ++i)
+        qToLittleEndian(fields[i], s.data() + 4 * i);
+    return s;
+}
+
+class DatabaseFileTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString path = dir.filePath(QStringLiteral("Standard.cdb"));
+};
+
+// A surface whose drawings are chosen per text: a list of non-white pixels.
+class FakeSurface : public DrawingSurface {
+public:
+    std::map<QString, std::map<std::pair<int, int>, int32_t>> ink;
+    std::set<QString> narrow, missing;
+    std::map<QString, int> printed;
+    int clears = 0;
+
+    bool CanDraw(const QString& text) const override { return !missing.count(text); }
+    double TextWidth(const QString& text) const override { return narrow.count(text) ? 9.9 : 16; }
+    void PrintAt(int32_t, int32_t, const QString& text) override
+    {
+        ++printed[text];
+        drawn_ = text;
+    }
+    int32_t Point(int32_t x, int32_t y) const override
+    {
+        const auto it = ink.find(drawn_);
+        if (it == ink.end())
+            return 0xFFFFFF;
+        const auto px = it->second.find({x, y});
+        return px == it->second.end() ? 0xFFFFFF : px->second;
+    }
+    void Cls() override
+    {
+        drawn_.clear();
+        ++clears;
+    }
+
+private:
+    QString drawn_;
+};
+
+// Ink in the first n pixels of a quarter, counted along its rows.
+void InkQuarter(std::map<std::pair<int, int>, int32_t>& pixels, int qx, int qy, int n)
+{
+    for (int i = 0; i < n; ++i)
+        pixels[{qx * 8 + i % 8, qy * 8 + i / 8}] = 0;
+}
+
+const clsChr* FindCode(const GlyphBucketArray& buckets, int32_t code, int* bucket = nullptr)
+{
+    for (int b = 0; b < kBucketCount; ++b)
+        for (const auto& g : buckets[b])
+            if (g->AsciiNo == code) {
+                if (bucket)
+                    *bucket = b;
+                return g.get();
+            }
+    return nullptr;
+}
+
+} // namespace
+
+TEST_F(DatabaseFileTest, WritesTheWorkedExampleAndReadsItBackBitForBit)
+{
+    GlyphBucketArray buckets;
+    buckets[0] = {MakeGlyph(0x8150, 0.57f, 0, 1.14f, 0.57f), MakeGlyph(0x8151, 0, 0.57f, 0, 0)};
+    buckets[15] = {MakeGlyph(0x8140, 15.96f)}; // buckets 1 to 14 stay empty
+    ASSERT_TRUE(WriteDatabase(path, buckets).IsDone());
+
+    const QByteArray bytes = ReadAll(path);
+    ASSERT_EQ(bytes.size(), 20 * (3 + 17));
+    EXPECT_EQ(bytes.mid(20 * 3, 20), QByteArray::fromHex("0000000001000000000000000000000000000000"));
+    EXPECT_EQ(bytes.mid(20 * 18, 20), QByteArray::fromHex("40810000295C7F41295C7F41295C7F41295C7F41"));
+    EXPECT_EQ(bytes.right(20), QByteArray(20, '\0')) << "final separator";
+
+    GlyphBucketArray loaded;
+    ASSERT_EQ(ReadDatabase(path, loaded).status, DatabaseReadStatus::Loaded);
+    for (int b = 0; b < kBucketCount; ++b) {
+        ASSERT_EQ(loaded[b].size(), buckets[b].size()) << "bucket " << b;
+        for (size_t i = 0; i < loaded[b].size(); ++i) {
+            const clsChr &want = *buckets[b][i], &got = *loaded[b][i];
+            EXPECT_EQ(got.AsciiNo, want.AsciiNo);
+            EXPECT_EQ(Bits(got.TL), Bits(want.TL));
+            EXPECT_EQ(Bits(got.BR), Bits(want.BR));
+        }
+    }
+    EXPECT_NEAR(double(loaded[0][0]->TL), 0.569999992847, 1e-12);
+
+    ASSERT_TRUE(WriteDatabase(path, GlyphBucketArray{}).IsDone());
+    EXPECT_EQ(ReadAll(path).size(), 340) << "no glyph at all: seventeen separators";
+}
+
+TEST_F(DatabaseFileTest, ReaderCountsSeparatorsOnlyAndIgnoresWhatFollows)
+{
+    QByteArray bytes = Slot(0, 0xDEADBEEF, 7, 7, 7) + Slot(0x889F, Bits(1.0f), Bits(2.0f), Bits(3.0f), Bits(4.0f));
+    for (int i = 1; i < 16; ++i)
+        bytes += Slot(0, 0, 0xFFFFFFFF);
+    bytes += Slot(0x8140, Bits(15.96f), Bits(15.96f), Bits(15.96f), Bits(15.96f)) + Slot(0);
+    bytes += Slot(0x9999, 1, 1, 1, 1) + "junk";
+    ASSERT_TRUE(WriteAll(path, bytes));
+
+    GlyphBucketArray loaded;
+    ASSERT_EQ(ReadDatabase(path, loaded).status, DatabaseReadStatus::Loaded);
+    EXPECT_EQ(GlyphCount(loaded), 2u);
+    ASSERT_EQ(loaded[0].size(), 1u);
+    EXPECT_EQ(loaded[0][0]->BR, 4.0f);
+    ASSERT_EQ(loaded[15].size(), 1u);
+}
+
+TEST_F(DatabaseFileTest, DamagedFilesAreRefusedAndLeaveBucketsEmpty)
+{
+    GlyphBucketArray good;
+    for (int b = 0; b < kBucketCount; ++b)
+        good[b].push_back(MakeGlyph(0x8800 + b, float(b)));
+    ASSERT_TRUE(WriteDatabase(path, good).IsDone());
+    const QByteArray whole = ReadAll(path);
+
+    const std::pair<const char*, QByteArray> cases[] = {
+        {"empty", QByteArray()},
+        {"cut inside the first slot", whole.left(3)},
+        {"cut before the final separator", whole.left(whole.size() - 20)},
+        {"cut inside the final separator", whole.left(whole.size() - 1)},
+        {"cut inside a glyph slot", whole.left(20 * 5 + 7)},
+        {"glyph before the first separator", Slot(0x8140, 1, 1, 1, 1) + whole},
+    };
+    for (const auto& [what, bytes] : cases) {
+        ASSERT_TRUE(WriteAll(path, bytes));
+        GlyphBucketArray loaded;
+        const DatabaseReadResult r = ReadDatabase(path, loaded);
+        EXPECT_EQ(r.status, DatabaseReadStatus::Damaged) << what;
+        EXPECT_EQ(r.outcome.Path(), path) << what;
+        EXPECT_FALSE(r.outcome.Reason().isEmpty()) << what;
+        EXPECT_EQ(GlyphCount(loaded), 0u) << what;
+    }
+    GlyphBucketArray loaded;
+    EXPECT_EQ(ReadDatabase(dir.filePath("missing.cdb"), loaded).status, DatabaseReadStatus::Unreadable);
+}
+
+TEST_F(DatabaseFileTest, ProgressPointsAndStopsOfWritingAndReading)
+{
+    // 1000 glyphs spread over the buckets.
+    GlyphBucketArray buckets;
+    for (int i = 0; i < 1000; ++i)
+        buckets[i * 16 / 1000].push_back(MakeGlyph(0x8800 + i, 1));
+    std::vector<double> saving;
+    ASSERT_TRUE(WriteDatabase(path, buckets, [&](double p) { saving.push_back(p); return true; }).IsDone());
+    // Slot 500 holds a glyph of bucket 7 (8 separators before it): 493 of 1000 glyph slots.
+    ASSERT_EQ(saving.size(), 2u);
+    EXPECT_DOUBLE_EQ(saving[0], 49.3);
+    EXPECT_DOUBLE_EQ(saving[1], 98.5); // slot 1000: bucket 15, 985 glyph slots
+
+    std::vector<double> reading;
+    GlyphBucketArray loaded;
+    ASSERT_EQ(ReadDatabase(path, loaded, [&](double p) { reading.push_back(p); return true; }).status,
+              DatabaseReadStatus::Loaded);
+    // Slots 0, 500 and 1000 of a 20,340-byte file.
+    ASSERT_EQ(reading.size(), 3u);
+    EXPECT_EQ(reading[0], 0.0);
+    EXPECT_NEAR(reading[1], 49.1642, 1e-4);
+    EXPECT_NEAR(reading[2], 98.3284, 1e-4);
+
+    // A stop while saving leaves the old file whole and no temporary file behind.
+    const QByteArray before = ReadAll(path);
+    buckets[3].insert(buckets[3].end(), 600, MakeGlyph(0x8801, 1));
+    EXPECT_TRUE(WriteDatabase(path, buckets, [](double) { return false; }).IsStopped());
+    EXPECT_EQ(ReadAll(path), before);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+TEST(CountToLevel, EdgesOfTheScaleAndTheBucketKey)
+{
+    EXPECT_EQ(CountToLevel(35), -1.0f);
+    EXPECT_EQ(CountToLevel(36), 0.0f);
+    EXPECT_EQ(CountToLevel(37), 0.57f);
+    EXPECT_EQ(CountToLevel(64), 15.96f);
+    EXPECT_EQ(BucketKey(*MakeGlyph(1, CountToLevel(43))), 3) << "3.99 stays in bucket 3";
+    EXPECT_EQ(BucketKey(*MakeGlyph(1, 15.96f)), 15);
+}
+
+TEST(MeasureGlyphs, CountsQuartersAndWalksBothRangesOnce)
+{
+    FakeSurface surface;
+    const QString a = CharFromCode(0x889F); // 亜
+    auto& px = surface.ink[a];
+    px[{12, 3}] = 0;          // column 12, row 3: top-right
+    px[{2, 2}] = 0xFEFFFF;    // nearly white is ink too: top-left
+    InkQuarter(px, 0, 1, 28); // bottom-left keeps 36 white pixels: level 0
+    px[{16, 0}] = 0;          // outside the 16 x 16 square: not counted
+    InkQuarter(surface.ink[CharFromCode(0x88A0)], 1, 1, 29); // 35 white pixels: rejected
+    surface.narrow.insert(CharFromCode(0x88A1));
+    surface.missing.insert(CharFromCode(0x88A2));
+
+    std::vector<double> reports;
+    GlyphBucketArray buckets;
+    const MeasureResult r = MeasureGlyphs(surface, buckets, [&](double p) {
+        reports.push_back(p);
+        return true;
+    });
+    int bucket = -1;
+    const clsChr* g = FindCode(buckets, 0x889F, &bucket);
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->TL, CountToLevel(63));
+    EXPECT_EQ(g->TR, CountToLevel(63));
+    EXPECT_EQ(g->BL, 0.0f);
+    EXPECT_EQ(g->BR, 15.96f);
+    EXPECT_EQ(bucket, 11);
+    EXPECT_EQ(FindCode(buckets, 0x88A0), nullptr);
+
+    ASSERT_EQ(reports.size(), 32u);
+    EXPECT_EQ(reports[1], 3.125);
+    EXPECT_EQ(reports[15], 46.875);
+    EXPECT_EQ(reports[16], 50.0);
+    EXPECT_EQ(reports[31], 96.875);
+    EXPECT_EQ(surface.clears, 16384) << "cleared after every code";
+    EXPECT_EQ(surface.printed[QStringLiteral("・")], 1);
+    EXPECT_EQ(surface.printed[QStringLiteral("　")], 1);
+    EXPECT_EQ(surface.printed.count(CharFromCode(0x88A1)), 0u) << "narrow";
+    EXPECT_EQ(surface.printed.count(CharFromCode(0x88A2)), 0u) << "no glyph in the font";
+    EXPECT_EQ(surface.printed.count(QString()), 0u) << "invalid codes are never drawn";
+    EXPECT_EQ(r.kept, int(GlyphCount(buckets)));
+
+    FakeSurface again;
+    GlyphBucketArray none;
+    EXPECT_TRUE(MeasureGlyphs(again, none, [](double) { return false; }).stopped);
+    EXPECT_EQ(again.clears, 0) << "a stop at the first report leaves the rest undone";
+}
+
+// The one measurement of the real font at this layer: what the user's
+// FreeType settings say must not matter, and a database that cannot be saved
+// still fills the buckets.
+TEST(CreateGlyphDatabase, UnsavedDatabaseStillServesAndMatchesAnyFreeTypeSetting)
+{
+    QTemporaryDir dir;
+    const QString blocked = dir.filePath("file");
+    ASSERT_TRUE(WriteAll(blocked, "x"));
+    qputenv("FREETYPE_PROPERTIES", "truetype:interpreter-version=35");
+    GlyphBucketArray buckets;
+    int drawn = 0;
+    const DatabaseCreation created =
+        CreateGlyphDatabase(blocked + "/Standard.cdb", QString(), buckets, {}, [&](const QImage&) { ++drawn; });
+    qunsetenv("FREETYPE_PROPERTIES");
+    EXPECT_EQ(created.end, DatabaseCreation::End::NotSaved);
+    EXPECT_EQ(created.outcome.Message().toStdString(), (blocked + "/Standard.cdb: Not a directory").toStdString());
+    EXPECT_GT(drawn, 6000);
+    EXPECT_EQ(GlyphCount(buckets), 6592u);
+    int bucket = -1;
+    const clsChr* space = FindCode(buckets, 0x8140, &bucket);
+    ASSERT_NE(space, nullptr);
+    EXPECT_EQ(bucket, 15);
+    const size_t sizes[] = {35, 280, 689, 1269, 1221, 1048, 727, 389, 221, 152, 155, 175, 112, 68, 37, 14};
+    for (int b = 0; b < kBucketCount; ++b)
+        EXPECT_EQ(buckets[b].size(), sizes[b]) << "bucket " << b;
+
+    GlyphBucketArray none;
+    const DatabaseCreation noFont = CreateGlyphDatabase(dir.filePath("x.cdb"), dir.filePath("none.ttf"), none);
+    EXPECT_EQ(noFont.end, DatabaseCreation::End::NoFont);
+    EXPECT_TRUE(noFont.outcome.Message().contains("none.ttf"));
+    EXPECT_FALSE(QFile::exists(dir.filePath("x.cdb")));
+}

@@ -1,0 +1,299 @@
+// SPDX-License-Identifier: MIT
+// Pictoria's window, offscreen: start-up, settings, database creation and the
+// conversion run with its dialogs and failures.
+#include "engine/DatabaseFile.h"
+#include "maker/frmMain.h"
+#include "tests/MakerAnswers.h"
+#include "tests/TestSupport.h"
+
+#include <QDir>
+#include <QEvent>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTimer>
+
+namespace {
+
+// Samples a window's status line at every pass of the event loop.
+struct LabelLog {
+    QStringList texts;
+    QTimer timer;
+    explicit LabelLog(const frmMain& w)
+    {
+        QObject::connect(&timer, &QTimer::timeout, [this, &w] {
+            if (texts.isEmpty() || texts.back() != w.Label1->text())
+                texts << w.Label1->text();
+        });
+        timer.start(0);
+    }
+};
+
+} // namespace
+
+TEST(MakerStartUp, ModeFollowsTheDatabaseFile)
+{
+    struct Case {
+        const char* what;
+        std::function<void(const QString& path)> prepare;
+        bool ready;
+        size_t glyphs;
+        size_t messages;
+    };
+    const Case cases[] = {
+        {"missing", [](const QString&) {}, false, 0, 0},
+        {"a directory", [](const QString& p) { QDir().mkdir(p); }, false, 0, 0},
+        {"whole", [](const QString& p) { ASSERT_TRUE(WriteDatabase(p, SmallDatabase()).IsDone()); }, true, 33, 0},
+        {"cut short", [](const QString& p) { WriteAll(p, QByteArray(20, '\0') + QByteArray("\x40\x81\0\0", 4)); },
+         false, 0, 1},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("Standard.cdb");
+        c.prepare(path);
+        const QByteArray before = ReadAll(path);
+        MakerAnswers answers;
+        frmMain w(dir.path(), answers.Services());
+        w.Form_Load();
+        EXPECT_EQ(w.DatabaseReady, c.ready) << c.what;
+        EXPECT_EQ(w.Command1->text(), c.ready ? QStringLiteral("画像ファイル変換") : QStringLiteral("データベース作成"));
+        EXPECT_EQ(GlyphCount(w.GlyphBuckets), c.glyphs) << c.what;
+        EXPECT_EQ(w.CellSize, 8);
+        EXPECT_EQ(w.Variation, 5);
+        EXPECT_EQ(w.Brightness, 8.0f);
+        EXPECT_EQ(w.Contrast, 1.0f);
+        EXPECT_TRUE(w.Label1->text().isEmpty());
+        ASSERT_EQ(answers.messages.size(), c.messages) << c.what;
+        if (c.messages) {
+            EXPECT_TRUE(answers.messages[0].first.contains(path));
+        }
+        EXPECT_EQ(ReadAll(path), before) << "the file is left as it was";
+    }
+}
+
+TEST(MakerStartUp, LoadsOnceAfterShowingTheConvertCaption)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(WriteDatabase(dir.filePath("Standard.cdb"), SmallDatabase()).IsDone());
+    MakerAnswers answers;
+    frmMain w(dir.path(), answers.Services());
+    QStringList seen; // what the window showed while the database loaded
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (w.Label1->text().startsWith(QStringLiteral("データベース読込中 : ")))
+            seen << QStringLiteral("%1 %2 %3").arg(w.isVisible()).arg(w.Command1->text(), w.Label1->text());
+    });
+    timer.start(0);
+    w.Form_Load();
+    EXPECT_EQ(seen, QStringList{QStringLiteral("1 画像ファイル変換 データベース読込中 :   0%")});
+    EXPECT_EQ(w.GlyphBuckets[3][1]->AsciiNo, 0x88A6);
+}
+
+TEST(MakerWindow, SettingsFollowTheControls)
+{
+    QTemporaryDir dir;
+    MakerAnswers answers;
+    frmMain w(dir.path(), answers.Services());
+    w.Form_Load();
+    const float brightness[] = {3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
+    const float contrasts[] = {0.5f, 0.6f, 0.7f, 0.8f, 0.9f, 1.0f, 1.1f, 1.2f, 1.3f, 1.4f, 1.5f};
+    const int variations[] = {0, 1, 2, 3, 4, 5, 6, 10, 20, 30, 50};
+    for (int pos = 10; pos >= 0; --pos) {
+        w.Slider1->setValue(pos);
+        w.Slider2->setValue(pos);
+        w.Slider3->setValue(pos);
+        EXPECT_EQ(w.Brightness, brightness[pos]) << pos;
+        EXPECT_EQ(w.Contrast, contrasts[pos]) << pos;
+        EXPECT_EQ(w.Variation, variations[pos]) << pos;
+    }
+    const int sizes[] = {4, 8, 16, 32};
+    for (int i = 3; i >= 0; --i) {
+        w.Combo1->setCurrentIndex(i);
+        EXPECT_EQ(w.CellSize, sizes[i]);
+    }
+    w.Combo1->setCurrentIndex(-1);
+    EXPECT_EQ(w.CellSize, 4) << "no selection keeps the cell size";
+
+    // fontconfig answers a missing family with a Latin font that has no kana.
+    const QStringList japanese = {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("ＭＳ ゴシック"),
+                                  QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic")};
+    for (QWidget* c : std::initializer_list<QWidget*>{&w, w.Command1, w.Label1, w.Label4, w.Combo1})
+        EXPECT_TRUE(japanese.contains(QFontInfo(c->font()).family()));
+    const QFontMetrics status(w.Label1->font());
+    EXPECT_EQ(status.horizontalAdvance(QStringLiteral("文")), 2 * status.horizontalAdvance(u'0'));
+    EXPECT_FALSE(w.Picture2->isVisible());
+}
+
+// The second and last measurement of the real font in the suite.
+TEST(MakerWindow, CreatesTheDatabaseShowingItsProgress)
+{
+    QTemporaryDir dir;
+    MakerAnswers answers;
+    frmMain w(dir.path(), answers.Services());
+    w.Form_Load();
+    LabelLog labels(w);
+    int paints = 0;
+    struct PaintCounter : QObject {
+        int* n;
+        explicit PaintCounter(int* n) : n(n) {}
+        bool eventFilter(QObject*, QEvent* e) override { return (*n += e->type() == QEvent::Paint), false; }
+    } counter(&paints);
+    w.Picture1->installEventFilter(&counter);
+    w.Command1->click();
+
+    EXPECT_TRUE(w.DatabaseReady);
+    EXPECT_EQ(w.Command1->text(), QStringLiteral("画像ファイル変換"));
+    EXPECT_TRUE(w.Label1->text().isEmpty());
+    EXPECT_EQ(answers.messages, (std::vector<std::pair<QString, QString>>{{"データベース作成しました", "Inkgarden"}}));
+    ASSERT_FALSE(labels.texts.isEmpty());
+    EXPECT_EQ(labels.texts.front(), QStringLiteral("データベース作成中 :   0%"));
+    EXPECT_TRUE(labels.texts.contains(QStringLiteral("データベース作成中 :  97%")));
+    EXPECT_TRUE(labels.texts.contains(QStringLiteral("データベース保存中 :   8%"))) << "slot 500, 498 of 6592 glyphs";
+    EXPECT_GT(paints, 6000) << "each measured character is shown as it is drawn";
+    EXPECT_EQ(QFileInfo(w.DatabasePath()).size(), 20 * (6592 + 17));
+
+    frmMain next(dir.path(), answers.Services());
+    next.Form_Load();
+    EXPECT_TRUE(next.DatabaseReady);
+    EXPECT_EQ(GlyphCount(next.GlyphBuckets), 6592u);
+}
+
+namespace {
+
+// A window with a small database whose dialogs, boxes and viewer the test answers.
+class ConvertImageTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    MakerAnswers answers;
+    std::unique_ptr<frmMain> w;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(WriteDatabase(dir.filePath("Standard.cdb"), SmallDatabase()).IsDone());
+        w = std::make_unique<frmMain>(dir.path(), answers.Services());
+        w->Form_Load();
+        ASSERT_TRUE(w->DatabaseReady);
+    }
+
+    QString Picture(const QString& name, int width, int height, QColor colour = Qt::gray)
+    {
+        QImage image(width, height, QImage::Format_RGB32);
+        image.fill(colour);
+        const QString path = dir.filePath(name);
+        EXPECT_TRUE(image.save(path));
+        return path;
+    }
+};
+
+} // namespace
+
+TEST_F(ConvertImageTest, WritesRowsShowsProgressAndStartsTheViewer)
+{
+    answers.openAnswer = Picture("two by two.bmp", 16, 16);
+    answers.saveAnswer = dir.filePath(QStringLiteral("出力 picture")); // no extension added
+    LabelLog labels(*w);
+    w->Command1->click();
+
+    ASSERT_EQ(answers.launches.size(), 1u);
+    EXPECT_EQ(answers.launches[0].first, dir.filePath("Lumenpane"));
+    EXPECT_EQ(answers.launches[0].second, *answers.saveAnswer);
+    const QByteArray text = ReadAll(*answers.saveAnswer);
+    ASSERT_EQ(text.size(), 2 * (4 + 2));
+    EXPECT_EQ(text.mid(4, 2), QByteArray("\r\n"));
+    QStringList percents;
+    static const QRegularExpression shape(QStringLiteral("^文字絵作成中 : (.{6}) : (.)$"));
+    for (const QString& l : labels.texts)
+        if (const auto m = shape.match(l); m.hasMatch())
+            percents << m.captured(1);
+    EXPECT_EQ(percents, (QStringList{"  0.0%", " 25.0%", " 50.0%", " 75.0%"}));
+    EXPECT_TRUE(w->Label1->text().isEmpty());
+    EXPECT_EQ(answers.messages, (std::vector<std::pair<QString, QString>>{{"完了しました", "Inkgarden"}}));
+}
+
+TEST_F(ConvertImageTest, DialogAndFailurePaths)
+{
+    struct Case {
+        const char* what;
+        std::optional<QString> open, save;
+        std::function<void()> before;
+        QStringList messages; // a fragment of each message, in order
+        size_t launches;
+        std::optional<QByteArray> text; // the output afterwards; nothing: not created
+    };
+    const QString out = dir.filePath("out.txt");
+    const QString grey = Picture("grey.bmp", 32, 8);
+    const QString black = Picture("black.bmp", 16, 8, Qt::black);
+    const Case cases[] = {
+        {"open cancelled", std::nullopt, out, {}, {}, 0, std::nullopt},
+        {"save cancelled", grey, std::nullopt, {}, {}, 0, std::nullopt},
+        {"not a picture", TestData("not-a-picture.jpg"), out, {}, {}, 0, std::nullopt},
+        {"no such folder", grey, dir.filePath("no-such-dir/out.txt"), {}, {dir.filePath("no-such-dir/out.txt")}, 0,
+         std::nullopt},
+        {"viewer cannot start, empty bucket", black, out,
+         [&] {
+             answers.viewerStarts = false;
+             w->GlyphBuckets[0].clear();
+         },
+         {dir.filePath("Lumenpane"), "完了しました"}, 1, QByteArray("\x81\x40\x81\x40\r\n")},
+        {"narrower than a cell", Picture("narrow.bmp", 7, 24), out, {}, {"完了しました"}, 1, QByteArray("\r\n\r\n\r\n")},
+        {"lower than a cell", Picture("short.bmp", 40, 7), out, {}, {"完了しました"}, 1, QByteArray()},
+    };
+    for (const Case& c : cases) {
+        QFile::remove(out);
+        answers = MakerAnswers{};
+        w = std::make_unique<frmMain>(dir.path(), answers.Services());
+        w->Form_Load();
+        answers.openAnswer = c.open;
+        answers.saveAnswer = c.save;
+        if (c.before)
+            c.before();
+        w->Command1->click();
+        ASSERT_EQ(size_t(answers.messages.size()), size_t(c.messages.size())) << c.what;
+        for (size_t i = 0; i < answers.messages.size(); ++i)
+            EXPECT_TRUE(answers.messages[i].first.contains(c.messages[qsizetype(i)])) << c.what;
+        EXPECT_EQ(answers.launches.size(), c.launches) << c.what;
+        EXPECT_EQ(QFile::exists(out), c.text.has_value()) << c.what;
+        if (c.text) {
+            EXPECT_EQ(ReadAll(out), *c.text) << c.what;
+        }
+        EXPECT_FALSE(w->Busy()) << c.what;
+    }
+}
+
+TEST_F(ConvertImageTest, CellSizeHoldsForTheRunAndTheGeneratorGoesOn)
+{
+    answers.openAnswer = TestData("ramp-96x64.png");
+    w->Slider3->setValue(10); // variation 50
+    answers.saveAnswer = dir.filePath("first.txt");
+    QTimer::singleShot(0, w.get(), [&] { w->Combo1->setCurrentIndex(0); });
+    w->Command1->click();
+    EXPECT_EQ(ReadAll(*answers.saveAnswer).size(), 8 * (12 * 2 + 2)) << "still 8 pixels a cell";
+    EXPECT_EQ(w->CellSize, 4);
+
+    w->Combo1->setCurrentIndex(1);
+    answers.saveAnswer = dir.filePath("second.txt");
+    w->Command1->click();
+    EXPECT_NE(ReadAll(dir.filePath("first.txt")), ReadAll(*answers.saveAnswer))
+        << "a later conversion draws on a later stretch of the sequence";
+}
+
+TEST_F(ConvertImageTest, ClosingStopsAnyRun)
+{
+    answers.openAnswer = TestData("ramp-96x64.png");
+    answers.saveAnswer = dir.filePath("closed.txt");
+    QTimer::singleShot(0, w.get(), [&] { w->close(); });
+    w->Command1->click();
+    EXPECT_TRUE(w->Closed());
+    EXPECT_TRUE(answers.messages.empty());
+    EXPECT_LT(ReadAll(*answers.saveAnswer).size(), 8 * 26);
+
+    QTemporaryDir empty;
+    frmMain creating(empty.path(), answers.Services());
+    creating.Form_Load();
+    QTimer::singleShot(0, &creating, [&] { creating.close(); });
+    creating.Command1->click();
+    EXPECT_TRUE(answers.messages.empty());
+    EXPECT_FALSE(QFile::exists(creating.DatabasePath()));
+    EXPECT_FALSE(creating.DatabaseReady);
+}
