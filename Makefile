@@ -1,7 +1,10 @@
+# SPDX-License-Identifier: MIT
 # make run   installs what is missing, builds, and starts Pictoria
 # make test  installs what is missing, builds, and runs every test
 BUILD ?= build
 JOBS ?= $(shell nproc)
+# CI builds (CI is set) treat every compiler warning as an error.
+WERROR ?= $(if $(CI),ON,OFF)
 
 .PHONY: run test build deps clean
 
@@ -9,7 +12,7 @@ deps:
 	@sh tools/install-deps.sh
 
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPICTORIA_WERROR=$(WERROR)
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: build

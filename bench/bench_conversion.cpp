@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Times the conversion loop on a picture at a cell size, without any window:
 //   bench_conversion IMAGE [CELLSIZE] [DATABASE]
 // The baseline is sampling every cell alone, measured in the same run.

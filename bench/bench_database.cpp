@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Times the creation of the glyph database: the measuring pass over all codes
 // and the writing pass, against a baseline of decoding the codes alone.
 //   bench_database [output.cdb]

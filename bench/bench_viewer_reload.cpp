@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Times ReloadIfChanged on a finished picture of 1,000 full-width columns by
 // 750 rows, against just reading and decoding the same file. Not a test: run
 // it by hand, e.g. `bench_viewer_reload` (offscreen unless a display is set).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Times a whole conversion run in the main window (offscreen, with its
 // per-cell status line and event processing) against the conversion loop
 // alone, measured in the same run:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "common/CodePage932.h"
 
 #include <cerrno>

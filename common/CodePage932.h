@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Code page 932 (Shift-JIS, Microsoft's variant) through glibc iconv.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "common/General.h"
 
 #include "common/CodePage932.h"

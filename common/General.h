@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // File, path and fixed-width text routines shared by the maker and the viewer.
 // Texts are Unicode (QString); widths count bytes of the code page 932 form,
 // which is the number of columns a text takes in a fixed-pitch Japanese font.

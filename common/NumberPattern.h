@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Numbers in and out of text: patterns such as "##0" and "##0.0" for
 // progress texts, and the leading number of a typed text.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Measuring an image cell by cell: four quarter values on the glyphs'
 // lightness scale (0 black to 15.9375 white before brightness and contrast)
 // and the tone level that picks the bucket to search.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The conversion loop: every whole cell of the picture, row by row and left
 // to right, is sampled, given its character, and each finished row is handed
 // on to be written.

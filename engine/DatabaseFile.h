@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The glyph database file "Standard.cdb": headerless little-endian 20-byte
 // slots. A slot whose first field is 0 is a separator; the first separator
 // opens bucket 0, each further one the next bucket, the seventeenth ends the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where "Standard.cdb" lives. Beside the program when it is there or when the
 // program's directory is writable; otherwise (an installed program) in the
 // user's data directory, $XDG_DATA_HOME/Pictoria (~/.local/share/Pictoria).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What glyph measuring needs from the surface it draws on.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The sixteen collections of glyph records, 0 (darkest) to 15 (lightest).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Choosing the character of a cell: the glyph of the cell's bucket whose
 // quarters are nearest, with a random jitter of width Variation.
 #pragma once

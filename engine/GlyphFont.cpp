@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "engine/GlyphFont.h"
 
 #include <fontconfig/fontconfig.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The font the glyph database is measured with: IPAGothic drawn by FreeType
 // at 16 pixels, one bit per pixel, with fixed load flags. Drawing does not go
 // through fontconfig's hinting and antialiasing settings, so the same font

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Measuring the font: every double-byte code of 0x8000-0x9FFF and
 // 0xE000-0xFFFF is drawn, the white pixels of the four 8 x 8 quarters of its
 // 16 x 16 cell are counted and turned into lightness levels, and the usable

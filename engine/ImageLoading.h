@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decoding picture files for the conversion.
 #pragma once
 

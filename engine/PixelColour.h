@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pixel colours as the measuring and sampling code reads them: 0x00BBGGRR,
 // red in the lowest byte, 0xFFFFFF for white.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A measured character: the lightness levels of its four quarters (0 to 15.96,
 // higher is lighter) and its two-byte code page 932 code, lead byte high.
 #pragma once

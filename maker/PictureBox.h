@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A picture box: a pixel surface with a white background that can hold a
 // loaded picture, print text at CurrentX/CurrentY and report a pixel's colour
 // as 0x00BBGGRR.

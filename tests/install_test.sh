@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Installs the build into a scratch prefix and checks what a desktop needs.
 set -eu
 build=$1

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Installs the Debian packages the build, the tests and the programs need,
 # only those that are missing. Uses sudo when not run as root.
 set -e

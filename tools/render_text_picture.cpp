@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Renders a text picture (code page 932) to a PNG as a fixed-pitch Japanese
 // font shows it, with square character cells: for the README and for looking
 // at results.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Starts Pictoria from the build directory. Without a display it shows what
 # the programs do on the terminal instead: the demo picture converted by
 # pictoria-convert.

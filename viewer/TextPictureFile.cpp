@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "viewer/TextPictureFile.h"
 
 #include "common/CodePage932.h"

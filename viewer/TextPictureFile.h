@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading the text picture files the maker writes: code page 932 text with
 // CR LF line ends, read again and again while the maker is still appending rows.
 // No window classes in here, so the rules can be tested on their own.
