@@ -9,6 +9,7 @@ Outcome LoadImageOverWhite(const QString& path, QImage& out)
     QImageReader::setAllocationLimit(kImageAllocationLimitMB);
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true); // IMG_0001.JPG, or a PNG named .jpg
+    reader.setAutoTransform(true);           // a phone's portrait photo, stored sideways with its EXIF orientation
     QImage image = reader.read();
     if (image.isNull())
         return Outcome::Failed(path, reader.errorString());

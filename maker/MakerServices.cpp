@@ -3,6 +3,7 @@
 
 #include "maker/CommonDialog.h"
 #include "ui/MessageBox.h"
+#include "ui/WindowPlacement.h"
 
 #include <QProcess>
 
@@ -11,9 +12,16 @@ MakerServices MakerServices::Real()
     MakerServices s;
     s.message = ShowMessage;
     s.chooseFile = RunFileDialog;
-    // No shell: blanks and Japanese characters in the path arrive whole.
-    s.startViewer = [](const QString& program, const QString& argument) {
-        return QProcess::startDetached(program, {argument});
+    // No shell: blanks and Japanese characters in the path arrive whole. The
+    // geometry goes in the environment; the command line is the path alone.
+    s.startViewer = [](const QString& program, const QString& argument, const QString& makerGeometry) {
+        QProcess process;
+        process.setProgram(program);
+        process.setArguments({argument});
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QString::fromLatin1(kMakerGeometryVariable), makerGeometry);
+        process.setProcessEnvironment(environment);
+        return process.startDetached();
     };
     return s;
 }

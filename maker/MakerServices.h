@@ -22,8 +22,10 @@ struct MakerServices {
     // Shows the open (save false) or save dialog as set up in dialog: the
     // chosen file, or nothing after a cancel.
     std::function<std::optional<QString>(QWidget* parent, const CommonDialog& dialog, bool save)> chooseFile;
-    // Starts program with the one argument; false when it could not start.
-    std::function<bool(const QString& program, const QString& argument)> startViewer;
+    // Starts program with the one argument, handing it the maker's window
+    // geometry (EncodeWindowGeometry) so that it can open beside it; false
+    // when it could not start.
+    std::function<bool(const QString& program, const QString& argument, const QString& makerGeometry)> startViewer;
 
     // Least time between two looks of Picture1 while measuring and two
     // progress texts of a conversion: a repaint per character or cell costs

@@ -11,6 +11,7 @@
 #include "engine/Settings.h"
 #include "engine/TextPictureOutput.h"
 #include "ui/JapaneseFont.h"
+#include "ui/WindowPlacement.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -52,6 +53,13 @@ QString CellProgressText(double percent, int32_t code)
 
 } // namespace
 
+// The icon lives in a static library; naming its resource keeps the linker
+// from dropping it. The macro must not be used inside a namespace.
+static void InitResources()
+{
+    Q_INIT_RESOURCE(pictoria);
+}
+
 frmMain::frmMain(const QString& programDir, MakerServices services, QWidget* parent)
     : QWidget(parent),
       Dialog(this, services.chooseFile),
@@ -59,6 +67,7 @@ frmMain::frmMain(const QString& programDir, MakerServices services, QWidget* par
       services_(std::move(services)),
       programDir_(programDir.isEmpty() ? QCoreApplication::applicationDirPath() : programDir)
 {
+    InitResources();
     GlyphFontFile = FindGlyphFontFile();
     setWindowTitle(kMakerTitle);
     setWindowIcon(QIcon(QStringLiteral(":/icons/pictoria.png")));
@@ -164,6 +173,7 @@ QString frmMain::DatabasePath() const
 void frmMain::Form_Load()
 {
     show();
+    Command1->setFocus(); // the keyboard starts at the button, as its look says
     repaint();
 
     // Setting the index runs Combo1_Click, which gives CellSize its start value.
@@ -325,6 +335,7 @@ std::optional<QString> frmMain::AskForPictureAndOutput()
     err = Dialog.ShowOpen();
     if (err > 0 || closed_)
         return std::nullopt;
+    repaint(); // no leftovers of the dialog while a large picture decodes
     if (!Picture2->LoadPicture(Dialog.FileName))
         err = kInvalidPictureError;
     if (err > 0)
@@ -336,6 +347,7 @@ std::optional<QString> frmMain::AskForPictureAndOutput()
     err = Dialog2.ShowSave();
     if (err > 0 || closed_)
         return std::nullopt;
+    repaint();
     return Dialog2.FileName;
 }
 
@@ -347,7 +359,8 @@ bool frmMain::StartTextPicture(const QString& output)
         return false;
     }
     const QString viewer = AddPathSeparator(programDir_) + kViewerProgramName;
-    if (!services_.startViewer(viewer, output)) {
+    const QString makerGeometry = EncodeWindowGeometry({frameGeometry(), geometry()});
+    if (!services_.startViewer(viewer, output, makerGeometry)) {
         // The picture is still worth writing; it can be opened later.
         Warn(QStringLiteral("ビューアを起動できません。\n%1").arg(viewer));
         return !closed_;

@@ -3,6 +3,7 @@
 // pictures into text pictures.
 #include "maker/frmMain.h"
 #include "ui/DisplayCheck.h"
+#include "ui/Translations.h"
 
 #include <QApplication>
 
@@ -12,6 +13,7 @@ int main(int argc, char* argv[])
         return 1;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pictoria"));
+    InstallJapaneseQtTranslations(app);
     frmMain window;
     window.Form_Load();
     if (window.Closed())

@@ -13,6 +13,7 @@ struct MakerAnswers {
     std::vector<std::pair<QString, QString>> messages; // text, caption
     std::optional<QString> openAnswer, saveAnswer;     // nothing: cancel
     std::vector<std::pair<QString, QString>> launches; // program, argument
+    QString makerGeometry;                             // handed to the last viewer
     bool viewerStarts = true;
     std::function<void(const QString& argument)> onLaunch;
 
@@ -23,8 +24,9 @@ struct MakerAnswers {
             messages.emplace_back(text, caption);
         };
         s.chooseFile = [this](QWidget*, const CommonDialog&, bool save) { return save ? saveAnswer : openAnswer; };
-        s.startViewer = [this](const QString& program, const QString& argument) {
+        s.startViewer = [this](const QString& program, const QString& argument, const QString& geometry) {
             launches.emplace_back(program, argument);
+            makerGeometry = geometry;
             if (onLaunch)
                 onLaunch(argument);
             return viewerStarts;

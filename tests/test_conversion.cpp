@@ -198,6 +198,12 @@ TEST(ImageLoading, FormatsTransparencyAndContentOverName)
             EXPECT_EQ(image.pixel(p.probe), p.colour) << p.file;
         }
     }
+    QImage upright; // stored 16 x 8 with a dark band on the left, EXIF orientation 6
+    ASSERT_TRUE(LoadImageOverWhite(TestData("exif-6.jpg"), upright).IsDone());
+    EXPECT_EQ(upright.size(), QSize(8, 16));
+    EXPECT_LT(qGray(upright.pixel(4, 1)), 64) << "the band is on top once the photo stands upright";
+    EXPECT_GT(qGray(upright.pixel(4, 12)), 192);
+
     QImage kept(1, 1, QImage::Format_RGB32);
     const Outcome bad = LoadImageOverWhite(TestData("not-a-picture.jpg"), kept);
     EXPECT_TRUE(bad.IsFailed());

@@ -5,6 +5,7 @@
 #include "maker/frmMain.h"
 #include "tests/MakerAnswers.h"
 #include "tests/TestSupport.h"
+#include "ui/WindowPlacement.h"
 
 #include <QDir>
 #include <QEvent>
@@ -123,6 +124,8 @@ TEST(MakerWindow, SettingsFollowTheControls)
     const QFontMetrics status(w.Label1->font());
     EXPECT_EQ(status.horizontalAdvance(QStringLiteral("文")), 2 * status.horizontalAdvance(u'0'));
     EXPECT_FALSE(w.Picture2->isVisible());
+    EXPECT_FALSE(w.windowIcon().availableSizes().isEmpty()) << "Pictoria's own icon";
+    EXPECT_EQ(w.focusWidget(), w.Command1);
 }
 
 // The second and last measurement of the real font in the suite.
@@ -198,6 +201,9 @@ TEST_F(ConvertImageTest, WritesRowsShowsProgressAndStartsTheViewer)
     ASSERT_EQ(answers.launches.size(), 1u);
     EXPECT_EQ(answers.launches[0].first, dir.filePath("Lumenpane"));
     EXPECT_EQ(answers.launches[0].second, *answers.saveAnswer);
+    const std::optional<WindowGeometry> maker = DecodeWindowGeometry(answers.makerGeometry);
+    ASSERT_TRUE(maker) << "the viewer learns where the maker is";
+    EXPECT_EQ(maker->client, w->geometry());
     const QByteArray text = ReadAll(*answers.saveAnswer);
     ASSERT_EQ(text.size(), 2 * (4 + 2));
     EXPECT_EQ(text.mid(4, 2), QByteArray("\r\n"));

@@ -107,7 +107,7 @@ TEST(ViewerWindow, StartUp)
     EXPECT_EQ(answers.reads, 1);
     EXPECT_FALSE(answers.visibleAtRead) << "the picture is in place before the window shows";
     EXPECT_EQ(w.Text1->toPlainText(), "あい\nab");
-    EXPECT_FALSE(w.windowIcon().isNull());
+    EXPECT_FALSE(w.windowIcon().availableSizes().isEmpty());
 }
 
 TEST(ViewerWindow, RereadsOnlyWhenTheLengthChanges)
@@ -170,31 +170,47 @@ TEST(ViewerWindow, TimerRereadsKeepingTheScrollPosition)
 
 TEST(ViewerWindow, OnlyAPickFromTheListChangesTheFont)
 {
+    PictureFile file;
+    file.Write(QByteArray("x\r\n").repeated(300));
     ViewerAnswers answers;
-    Form1 w(QStringLiteral("x"), answers.Services());
-    w.show();
-    PickFromList(w.Combo1, "9");
-    EXPECT_EQ(w.Text1->font().pointSizeF(), 9.0);
-
-    QLineEdit* field = w.Combo1->lineEdit();
-    for (const char* typed : {"20", "12"}) {
+    auto w = std::make_unique<Form1>(file.path, answers.Services());
+    ASSERT_TRUE(w->Form_Load());
+    QLineEdit* field = w->Combo1->lineEdit();
+    const std::pair<const char*, Qt::Key> typed[] = {{"6", Qt::Key_Return}, {"12", Qt::Key_Tab}, {"1", Qt::Key_Down}};
+    for (const auto& [text, key] : typed) {
+        field->setFocus();
         field->selectAll();
-        QTest::keyClicks(field, typed);
-        QTest::keyClick(field, Qt::Key_Return);
-        EXPECT_EQ(w.Text1->font().pointSizeF(), 9.0) << typed;
+        QTest::keyClicks(field, text);
+        QTest::keyClick(field, key);
+        QTest::mouseClick(w->Text1->viewport(), Qt::LeftButton); // a click into the picture
+        EXPECT_EQ(w->Text1->font().pointSizeF(), 9.0) << text;
     }
-    EXPECT_EQ(w.Combo1->count(), 7);
-    PickFromList(w.Combo1, "15");
-    EXPECT_EQ(w.Text1->font().pointSizeF(), 15.0);
+    EXPECT_EQ(w->Combo1->count(), 7) << "typed sizes never join the list";
+
+    const int small = w->Text1->verticalScrollBar()->maximum();
+    PickFromList(w->Combo1, "15");
+    EXPECT_EQ(w->Text1->font().pointSizeF(), 15.0);
+    const int large = w->Text1->verticalScrollBar()->maximum();
+    w->Combo1->showPopup(); // a pick with the keyboard in the open list: 15 -> 12 -> 10
+    QTest::qWait(20);
+    QTest::keyClick(w->Combo1->view(), Qt::Key_Up);
+    QTest::keyClick(w->Combo1->view(), Qt::Key_Up);
+    QTest::keyClick(w->Combo1->view(), Qt::Key_Return);
+    EXPECT_NEAR(w->Text1->font().pointSizeF(), 10.5, 0.01);
+    EXPECT_GT(large, small) << "fewer lines of a larger font fit";
+    EXPECT_LT(w->Text1->verticalScrollBar()->maximum(), large) << "the range follows the font at once";
 
     // Every size offered keeps full-width cells exactly two half-width cells wide.
-    for (int i = 0; i < w.Combo1->count(); ++i) {
-        w.Combo1->setCurrentIndex(i);
-        emit w.Combo1->activated(i);
-        const QFontMetrics m(w.Text1->font(), w.Text1);
+    for (int i = 0; i < w->Combo1->count(); ++i) {
+        w->Combo1->setCurrentIndex(i);
+        emit w->Combo1->activated(i);
+        const QFontMetrics m(w->Text1->font(), w->Text1);
         EXPECT_EQ(m.horizontalAdvance(QStringLiteral("■亜 a")), 6 * m.horizontalAdvance(u'a')) << i;
-        EXPECT_NEAR(w.Text1->font().pointSizeF(), w.Combo1->currentText().toDouble(), 0.75);
+        EXPECT_NEAR(w->Text1->font().pointSizeF(), w->Combo1->currentText().toDouble(), 0.75);
     }
+    field->setFocus();
+    QTest::keyClicks(field, "8");
+    w.reset(); // with text in the field: no slot of the window may run once its destruction began
 }
 
 TEST(ViewerWindow, TextBoxFollowsTheWindowButNotWhenMinimized)

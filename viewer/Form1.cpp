@@ -5,12 +5,15 @@
 #include "common/NumberPattern.h"
 #include "ui/JapaneseFont.h"
 #include "ui/MessageBox.h"
+#include "ui/WindowPlacement.h"
 
 #include <QEvent>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QScreen>
 #include <QScrollBar>
 
 #include <algorithm>
@@ -33,6 +36,7 @@ ViewerServices ViewerServices::Real()
     ViewerServices s;
     s.message = ShowMessage;
     s.readPicture = ReadTextPictureFile;
+    s.makerGeometry = qEnvironmentVariable(kMakerGeometryVariable);
     return s;
 }
 
@@ -60,7 +64,12 @@ Form1::Form1(const QString& argumentText, ViewerServices services, QWidget* pare
     Combo1->setCurrentIndex(-1);
     Combo1->setEditText(QStringLiteral("9"));
     Combo1->setGeometry(100, 4, 69, 20);
+    // Only a pick from the open list sets the size: no completion in the
+    // field ("1" would become "10" and be taken), and the keys and wheel that
+    // would pick an item without opening the list are kept from the box.
+    Combo1->setCompleter(nullptr);
     Combo1->lineEdit()->installEventFilter(this);
+    Combo1->installEventFilter(this);
     connect(Combo1, &QComboBox::activated, this, &Form1::ApplyFontSize);
 
     Text1 = new QPlainTextEdit(this);
@@ -83,6 +92,30 @@ Form1::Form1(const QString& argumentText, ViewerServices services, QWidget* pare
     Timer1->start();
 }
 
+Form1::~Form1()
+{
+    // The children outlive this body; none of their signals or events may
+    // reach a window that is being destroyed.
+    Timer1->stop();
+    Combo1->disconnect(this);
+    Combo1->removeEventFilter(this);
+    Combo1->lineEdit()->removeEventFilter(this);
+}
+
+void Form1::PlaceBesideMaker()
+{
+    const std::optional<WindowGeometry> maker = DecodeWindowGeometry(services_.makerGeometry);
+    if (!maker)
+        return;
+    QScreen* screen = QGuiApplication::screenAt(maker->frame.center());
+    if (!screen)
+        return;
+    // The same window manager frames both windows alike.
+    const QSize frame = size() + (maker->frame.size() - maker->client.size());
+    if (const std::optional<QPoint> at = PlaceBeside(maker->frame, frame, screen->availableGeometry()))
+        move(*at);
+}
+
 bool Form1::Form_Load()
 {
     if (argumentText_.isEmpty()) {
@@ -91,6 +124,7 @@ bool Form1::Form_Load()
     }
     setWindowTitle(kCaption + QStringLiteral(" - ") + argumentText_);
     ReloadIfChanged();
+    PlaceBesideMaker();
     show();
     raise();
     activateWindow();
@@ -115,6 +149,7 @@ void Form1::ReloadIfChanged()
     const int hValue = h->value();
     const int vValue = v->value();
     Text1->setPlainText(picture->display);
+    RefreshScrollRange();
     v->setValue(vValue);
     h->setValue(hValue);
 
@@ -125,8 +160,20 @@ void Form1::ReloadIfChanged()
 void Form1::ApplyFontSize()
 {
     const double size = Val(Combo1->currentText());
-    if (size > 0)
+    if (size > 0) {
         Text1->setFont(CellAlignedFont(Text1->font(), static_cast<float>(size), Text1->logicalDpiY()));
+        RefreshScrollRange();
+    }
+}
+
+void Form1::RefreshScrollRange()
+{
+    // QPlainTextEdit counts its vertical range in lines and measures how many
+    // fit only when its viewport really changes size; a new font or text
+    // changes that count, so the box is resized by a pixel and back.
+    const QSize size = Text1->size();
+    Text1->resize(size.width(), size.height() + 1);
+    Text1->resize(size);
 }
 
 void Form1::FitTextBox()
@@ -157,12 +204,24 @@ void Form1::changeEvent(QEvent* event)
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)
 {
-    // Enter in the size field would make QComboBox activate a matching item;
-    // only a pick from the list changes the font.
-    if (watched == Combo1->lineEdit() && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter)
-            return true;
+    // Enter in the size field would make QComboBox activate a matching item,
+    // and the arrow keys or the wheel would pick one in the closed box; only a
+    // pick from the open list changes the font.
+    if ((watched == Combo1 || watched == Combo1->lineEdit()) && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->modifiers() & Qt::AltModifier)
+            return QWidget::eventFilter(watched, event); // Alt+Down opens the list
+        switch (key->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown: return true;
+        default: break;
+        }
     }
+    if (watched == Combo1 && event->type() == QEvent::Wheel)
+        return true;
     return QWidget::eventFilter(watched, event);
 }

@@ -22,6 +22,7 @@ public:
     // argumentText is the command line after the program's name, joined by blanks.
     explicit Form1(const QString& argumentText, ViewerServices services = ViewerServices::Real(),
                    QWidget* parent = nullptr);
+    ~Form1() override;
 
     QComboBox* Combo1;
     QPlainTextEdit* Text1;
@@ -51,6 +52,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Beside the maker when it handed over its geometry; else where the platform puts it.
+    void PlaceBesideMaker();
+    // The scroll bars' range for the text as it is now laid out.
+    void RefreshScrollRange();
+
     ViewerServices services_;
     QString argumentText_;
 };

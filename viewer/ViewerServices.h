@@ -20,6 +20,9 @@ struct ViewerServices {
     std::function<std::optional<TextPicture>(const QString& path)> readPicture;
     // Time between two looks at the file.
     std::chrono::milliseconds rereadInterval{10000};
+    // The geometry of the maker's window that started the viewer, as
+    // EncodeWindowGeometry gives it; empty when started otherwise.
+    QString makerGeometry;
 
     static ViewerServices Real();
 };

@@ -2,6 +2,7 @@
 // Lumenpane, the viewer: started by the maker with the path of the text
 // picture it is writing, and shows that picture as it grows.
 #include "ui/DisplayCheck.h"
+#include "ui/Translations.h"
 #include "viewer/Form1.h"
 
 #include <QApplication>
@@ -21,6 +22,7 @@ int main(int argc, char* argv[])
         return 1;
     QApplication app(qtArgc, argv);
     QApplication::setApplicationName(kViewerTitle);
+    InstallJapaneseQtTranslations(app);
     Form1 window(arguments.join(u' '));
     if (!window.Form_Load())
         return 0;
