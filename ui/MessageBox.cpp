@@ -25,8 +25,8 @@ constexpr int kTitleBarExtras = 160;
 void RequestFocusOnX11(QWidget& window)
 {
     auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11)
-        return;
+    if (QGuiApplication::platformName() != QStringLiteral("xcb") || !x11 || !x11->connection())
+        return; // another platform (or the offscreen one) has its own rules
     xcb_connection_t* c = x11->connection();
     static constexpr char kAtom[] = "_NET_ACTIVE_WINDOW";
     xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof kAtom - 1, kAtom), nullptr);
