@@ -273,37 +273,7 @@ void frmMain::LoadDatabase()
 void frmMain::CreateDatabase()
 {
     QScopedValueRollback<bool> busy(busy_, true); // a click meanwhile does nothing
-    DatabaseCreation created;
-    {
-        WaitCursor wait;
-        Throttle screen(services_.screenRefresh);
-        const auto progress = [this](DatabaseStep step, double percent) {
-            const bool measuring = step == DatabaseStep::Measuring;
-            Label1->setText(PercentText(measuring ? QStringLiteral("データベース作成中 : ")
-                                                  : QStringLiteral("データベース保存中 : "),
-                                        percent));
-            if (!DoEvents())
-                return false;
-            if (measuring)
-                repaint();
-            return true;
-        };
-        const auto show = [&](const QImage& canvas) {
-            if (!screen.Due())
-                return;
-            Picture1->SetPicture(canvas);
-            Picture1->repaint();
-        };
-        created = CreateGlyphDatabase(DatabasePath(), GlyphFontFile, GlyphBuckets, progress, show);
-        Picture1->Cls();
-        if (created.end == DatabaseCreation::End::Stopped || created.end == DatabaseCreation::End::NoFont)
-            Label1->clear();
-        if (created.end == DatabaseCreation::End::Saved || created.end == DatabaseCreation::End::NotSaved) {
-            Label1->clear();
-            DatabaseReady = true;
-            Command1->setText(kCaptionConvert);
-        }
-    }
+    const DatabaseCreation created = MeasureAndSave();
     switch (created.end) {
     case DatabaseCreation::End::Stopped: return;
     case DatabaseCreation::End::NoFont:
@@ -321,6 +291,37 @@ void frmMain::CreateDatabase()
         services_.message(this, QStringLiteral("データベース作成しました"), kMakerTitle, QMessageBox::NoIcon);
         return;
     }
+}
+
+DatabaseCreation frmMain::MeasureAndSave()
+{
+    WaitCursor wait;
+    Throttle screen(services_.screenRefresh);
+    const auto progress = [this](DatabaseStep step, double percent) {
+        const bool measuring = step == DatabaseStep::Measuring;
+        Label1->setText(PercentText(
+            measuring ? QStringLiteral("データベース作成中 : ") : QStringLiteral("データベース保存中 : "), percent));
+        if (!DoEvents())
+            return false;
+        if (measuring)
+            repaint();
+        return true;
+    };
+    // Picture1 shows the characters as they are measured, at the screen's pace.
+    const auto show = [&](const QImage& canvas) {
+        if (!screen.Due())
+            return;
+        Picture1->SetPicture(canvas);
+        Picture1->repaint();
+    };
+    const DatabaseCreation created = CreateGlyphDatabase(DatabasePath(), GlyphFontFile, GlyphBuckets, progress, show);
+    Picture1->Cls();
+    Label1->clear();
+    if (created.end == DatabaseCreation::End::Saved || created.end == DatabaseCreation::End::NotSaved) {
+        DatabaseReady = true;
+        Command1->setText(kCaptionConvert);
+    }
+    return created;
 }
 
 std::optional<QString> frmMain::AskForPictureAndOutput()

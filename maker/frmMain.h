@@ -18,6 +18,7 @@
 #include "engine/Conversion.h"
 #include "engine/GlyphBuckets.h"
 #include "engine/GlyphChooser.h"
+#include "engine/GlyphDatabase.h"
 #include "maker/CommonDialog.h"
 #include "maker/MakerServices.h"
 #include "maker/PictureBox.h"
@@ -104,6 +105,9 @@ private:
     // meanwhile, and the run must stop.
     bool DoEvents();
     void Warn(const QString& text);
+
+    // The database pipeline with the wait cursor, progress and Picture1.
+    DatabaseCreation MeasureAndSave();
 
     // The two dialogs of a conversion: the output path once a picture is in
     // Picture2, or nothing when the run ends silently.

@@ -52,6 +52,18 @@ Form1::Form1(const QString& argumentText, ViewerServices services, QWidget* pare
     setFont(JapaneseFont(QStringLiteral("ＭＳ Ｐゴシック"), Pitch::Proportional, 9));
     resize(615, 495);
 
+    BuildSizeBox();
+    BuildTextBox();
+    setTabOrder(Combo1, Text1);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(services_.rereadInterval);
+    connect(Timer1, &QTimer::timeout, this, &Form1::ReloadIfChanged);
+    Timer1->start();
+}
+
+void Form1::BuildSizeBox()
+{
     Label1 = new QLabel(QStringLiteral("フォントサイズ"), this);
     Label1->setGeometry(8, 8, std::max(81, Label1->sizeHint().width()), 13);
 
@@ -71,7 +83,10 @@ Form1::Form1(const QString& argumentText, ViewerServices services, QWidget* pare
     Combo1->lineEdit()->installEventFilter(this);
     Combo1->installEventFilter(this);
     connect(Combo1, &QComboBox::activated, this, &Form1::ApplyFontSize);
+}
 
+void Form1::BuildTextBox()
+{
     Text1 = new QPlainTextEdit(this);
     Text1->setGeometry(4, 28, 609, 465);
     Text1->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -83,13 +98,6 @@ Form1::Form1(const QString& argumentText, ViewerServices services, QWidget* pare
     Text1->setUndoRedoEnabled(false);
     Text1->setFont(CellAlignedFont(JapaneseFont(QStringLiteral("ＭＳ ゴシック"), Pitch::Fixed, 9), 9,
                                    Text1->logicalDpiY()));
-
-    setTabOrder(Combo1, Text1);
-
-    Timer1 = new QTimer(this);
-    Timer1->setInterval(services_.rereadInterval);
-    connect(Timer1, &QTimer::timeout, this, &Form1::ReloadIfChanged);
-    Timer1->start();
 }
 
 Form1::~Form1()

@@ -52,6 +52,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void BuildSizeBox();
+    void BuildTextBox();
     // Beside the maker when it handed over its geometry; else where the platform puts it.
     void PlaceBesideMaker();
     // The scroll bars' range for the text as it is now laid out.
