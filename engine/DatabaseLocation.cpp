@@ -20,13 +20,18 @@ QString UserDatabaseDirectory()
     return AddPathSeparator(base) + QStringLiteral("Pictoria");
 }
 
+bool IsInstalledProgram(const QString& programDir)
+{
+    return QFileInfo::exists(AddPathSeparator(programDir) + QStringLiteral(PICTORIA_INSTALL_MARKER));
+}
+
 QString DatabaseLocation(const QString& programDir)
 {
     const QString beside = AddPathSeparator(programDir) + kDatabaseFileName;
     if (FileExists(beside))
         return beside;
     const QByteArray native = QFile::encodeName(programDir);
-    if (QFileInfo(programDir).isDir() && ::access(native.constData(), W_OK) == 0)
+    if (!IsInstalledProgram(programDir) && QFileInfo(programDir).isDir() && ::access(native.constData(), W_OK) == 0)
         return beside;
     return AddPathSeparator(UserDatabaseDirectory()) + kDatabaseFileName;
 }

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
-// Where "Standard.cdb" lives. Beside the program when it is there or when the
-// program's directory is writable; otherwise (an installed program) in the
-// user's data directory, $XDG_DATA_HOME/Pictoria (~/.local/share/Pictoria).
+// Where "Standard.cdb" lives. Beside the program when it is there. Otherwise
+// an installed program keeps it in the user's data directory,
+// $XDG_DATA_HOME/Pictoria (~/.local/share/Pictoria), and never writes into its
+// bin directory; a program run from where it was built (or copied anywhere
+// else) keeps it beside itself when that directory is writable.
 #pragma once
 
 #include "common/Outcome.h"
@@ -9,6 +11,10 @@
 #include <QString>
 
 QString DatabaseLocation(const QString& programDir);
+
+// True for a program that "cmake --install" (or its package) put in place: the
+// installation leaves a marker in the data directory beside its bin directory.
+bool IsInstalledProgram(const QString& programDir);
 
 // The user's data directory for the database.
 QString UserDatabaseDirectory();

@@ -11,7 +11,8 @@ for f in bin/Pictoria bin/Lumenpane bin/pictoria-convert; do
     [ -x "$prefix/$f" ] || { echo "missing or not executable: $f"; fail=1; }
 done
 for f in share/applications/pictoria.desktop share/applications/lumenpane.desktop \
-         share/icons/hicolor/64x64/apps/pictoria.png share/icons/hicolor/64x64/apps/lumenpane.png; do
+         share/icons/hicolor/64x64/apps/pictoria.png share/icons/hicolor/64x64/apps/lumenpane.png \
+         share/pictoria/installed share/man/man1/pictoria-convert.1.gz; do
     [ -f "$prefix/$f" ] || { echo "missing: $f"; fail=1; }
 done
 grep -qx "Exec=$prefix/bin/Pictoria" "$prefix/share/applications/pictoria.desktop" \

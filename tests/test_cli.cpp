@@ -8,6 +8,7 @@
 #include "tests/MakerAnswers.h"
 #include "tests/TestSupport.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 
 namespace {
@@ -162,5 +163,13 @@ TEST_F(CliTest, DatabaseLocation)
     QTemporaryDir home;
     qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
     EXPECT_EQ(DatabaseLocation(dir.filePath("not-installed-here")), home.filePath("Pictoria/Standard.cdb"));
+
+    // An installed program never writes into its bin directory, writable or not.
+    QTemporaryDir prefix;
+    ASSERT_TRUE(QDir(prefix.path()).mkpath("bin") && QDir(prefix.path()).mkpath("share/pictoria"));
+    ASSERT_TRUE(WriteAll(prefix.filePath("share/pictoria/installed"), "x"));
+    EXPECT_EQ(DatabaseLocation(prefix.filePath("bin")), home.filePath("Pictoria/Standard.cdb"));
+    ASSERT_TRUE(WriteAll(prefix.filePath("bin/Standard.cdb"), "x"));
+    EXPECT_EQ(DatabaseLocation(prefix.filePath("bin")), prefix.filePath("bin/Standard.cdb")) << "one already there";
     qunsetenv("XDG_DATA_HOME");
 }
