@@ -12,8 +12,7 @@ deps:
 	@sh tools/install-deps.sh
 
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPICTORIA_WERROR=$(WERROR)
-	cmake --build $(BUILD) -j $(JOBS)
+	@sh tools/build.sh $(BUILD) $(JOBS) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPICTORIA_WERROR=$(WERROR)
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

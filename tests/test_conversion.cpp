@@ -2,7 +2,10 @@
 // From picture to characters: loading, sampling, tone levels, the generator,
 // the choice of a glyph and the conversion loop.
 #include "engine/Conversion.h"
+#include "engine/GlyphMeasure.h"
 #include "engine/ImageLoading.h"
+#include "engine/TerminalGlyphs.h"
+#include "engine/TextPictureImage.h"
 #include "tests/TestSupport.h"
 
 #include <map>
@@ -209,4 +212,42 @@ TEST(ImageLoading, FormatsTransparencyAndContentOverName)
     EXPECT_TRUE(bad.IsFailed());
     EXPECT_TRUE(bad.Path().endsWith("not-a-picture.jpg"));
     EXPECT_EQ(kept.size(), QSize(1, 1)) << "a failed load leaves the image as it was";
+}
+
+TEST(TerminalGlyphs, OnlyCharactersWideInEveryTerminal)
+{
+    const std::pair<char32_t, bool> widths[] = {
+        {U'亜', true}, {U'　', true}, {U'Ａ', true}, {U'○', false}, {U'α', false}, {U'─', false}, {U'ｱ', false}};
+    for (const auto& [c, wide] : widths)
+        EXPECT_EQ(IsWideInEveryTerminal(c), wide) << uint32_t(c);
+
+    GlyphBucketArray buckets;
+    buckets[3] = {MakeGlyph(0x819B, 3), MakeGlyph(0x889F, 3), MakeGlyph(0x83BF, 3), MakeGlyph(0x88A0, 3)}; // ○ 亜 α 唖
+    const GlyphBucketArray wide = TerminalGlyphsOnly(buckets);
+    ASSERT_EQ(wide[3].size(), 2u);
+    EXPECT_EQ(wide[3][0]->AsciiNo, 0x889F);
+    EXPECT_EQ(wide[3][1]->AsciiNo, 0x88A0);
+}
+
+TEST(TextPictureImage, EachCharacterWhereItWasMeasured)
+{
+    QImage image;
+    ASSERT_TRUE(DrawTextPicture({QByteArray("\x88\x9f\x81\x40"), QByteArray("\x81\x40")}, QString(), 1.0, image)
+                    .IsDone());
+    EXPECT_EQ(image.size(), QSize(2 * 16, 2 * 16));
+    const GlyphFont font(FindGlyphFontFile());
+    GlyphCanvas canvas(font);
+    canvas.PrintAt(0, 0, QStringLiteral("亜"));
+    int ink = 0;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) {
+            ink += canvas.Point(x, y) != 0xFFFFFF;
+            ASSERT_EQ(ColourBgr(image.pixel(x, y)), canvas.Point(x, y)) << x << "," << y;
+            ASSERT_EQ(image.pixel(16 + x, y), qRgb(255, 255, 255)) << "the ideographic space is blank";
+        }
+    EXPECT_GT(ink, 40);
+
+    ASSERT_TRUE(DrawTextPicture({QByteArray("\x88\x9f\x88\x9f\x88\x9f")}, QString(), 0.5, image).IsDone());
+    EXPECT_EQ(image.size(), QSize(24, 8));
+    EXPECT_TRUE(DrawTextPicture({}, "/no/such/font.ttf", 1.0, image).IsFailed());
 }

@@ -1,0 +1,17 @@
+// SPDX-License-Identifier: MIT
+// Text pictures for terminals. Many characters of the glyph database (Greek
+// and Cyrillic letters, ☆ ※ ○, box drawing, arrows, circled numbers) are of
+// East Asian Width "Ambiguous" in Unicode and terminals draw them one column
+// wide, so the lines of a picture would end in different columns.
+#pragma once
+
+#include "engine/GlyphBuckets.h"
+
+// True when Unicode gives the character East Asian Width W or F: two columns
+// in every terminal. Asked of the C library's Unicode tables (wcwidth in a
+// UTF-8 locale).
+bool IsWideInEveryTerminal(char32_t c);
+
+// The buckets with only the glyphs whose character is wide in every
+// terminal, each bucket in its own order.
+GlyphBucketArray TerminalGlyphsOnly(const GlyphBucketArray& buckets);
