@@ -2,6 +2,7 @@
 // Small helpers shared by the suites.
 #pragma once
 
+#include "common/CodePage932.h"
 #include "engine/GlyphBuckets.h"
 
 #include <QByteArray>
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 inline std::shared_ptr<clsChr> MakeGlyph(int32_t code, float tl, float tr, float bl, float br)
 {
@@ -26,6 +28,19 @@ inline std::shared_ptr<clsChr> MakeGlyph(int32_t code, float tl, float tr, float
 inline std::shared_ptr<clsChr> MakeGlyph(int32_t code, float level)
 {
     return MakeGlyph(code, level, level, level, level);
+}
+
+// The nth valid double-byte code from 0x889F on: a database may hold no other.
+inline int32_t GlyphCode(int n)
+{
+    static const std::vector<int32_t> codes = [] {
+        std::vector<int32_t> all;
+        for (int32_t c = 0x889F; c <= 0x9FFF; ++c)
+            if (!CharFromCode(c).isEmpty())
+                all.push_back(c);
+        return all;
+    }();
+    return codes.at(size_t(n));
 }
 
 // Two glyphs a bucket, codes 0x889F upwards, and the ideographic space in bucket 15.

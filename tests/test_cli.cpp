@@ -50,7 +50,7 @@ protected:
         GlyphBucketArray buckets;
         for (int b = 0; b < kBucketCount; ++b)
             for (int i = 0; i < 6; ++i)
-                buckets[b].push_back(MakeGlyph(0x889F + i + 0x100 * (b % 8), b + 0.1f * i, b + 0.9f - 0.1f * i,
+                buckets[b].push_back(MakeGlyph(0x889F + i + 0x100 * b, b + 0.1f * i, b + 0.9f - 0.1f * i,
                                                b + 0.3f, b + 0.5f));
         ASSERT_TRUE(WriteDatabase(database, buckets).IsDone());
         ASSERT_TRUE(QFile::copy(TestData("ramp-96x64.png"), picture));

@@ -142,7 +142,7 @@ TEST_F(DatabaseFileTest, DamagedFilesAreRefusedAndLeaveBucketsEmpty)
 {
     GlyphBucketArray good;
     for (int b = 0; b < kBucketCount; ++b)
-        good[b].push_back(MakeGlyph(0x8800 + b, float(b)));
+        good[b].push_back(MakeGlyph(GlyphCode(b), float(b)));
     ASSERT_TRUE(WriteDatabase(path, good).IsDone());
     const QByteArray whole = ReadAll(path);
 
@@ -172,7 +172,7 @@ TEST_F(DatabaseFileTest, ProgressPointsAndStopsOfWritingAndReading)
     // 1000 glyphs spread over the buckets.
     GlyphBucketArray buckets;
     for (int i = 0; i < 1000; ++i)
-        buckets[i * 16 / 1000].push_back(MakeGlyph(0x8800 + i, 1));
+        buckets[i * 16 / 1000].push_back(MakeGlyph(GlyphCode(i), 1));
     std::vector<double> saving;
     ASSERT_TRUE(WriteDatabase(path, buckets, [&](double p) { saving.push_back(p); return true; }).IsDone());
     // Slot 500 holds a glyph of bucket 7 (8 separators before it): 493 of 1000 glyph slots.
