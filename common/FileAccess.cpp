@@ -113,6 +113,14 @@ Outcome WriteWholeFile(const QString& path, const WholeFileWriter& write)
         file.cancelWriting(); // the old file stays as it was
         return written;
     }
+    // QSaveFile's commit overlooks a failure to write out its buffer (a full
+    // disk) and renames the short file over the old one; flushed first, the
+    // failure is seen and the old file kept.
+    if (!file.flush()) {
+        const Outcome failed = Outcome::FromFile(path, file);
+        file.cancelWriting();
+        return failed;
+    }
     if (!file.commit())
         return Outcome::FromFile(path, file);
     return Outcome::Done();
