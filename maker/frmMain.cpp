@@ -342,9 +342,9 @@ std::optional<QString> frmMain::AskForPictureAndOutput()
     const QString output = Dialog2.FileName;
     auto same = [&](const QString& other) { return SameFile(output, other) || ResolvedPath(output) == ResolvedPath(other); };
     if (same(Dialog.FileName)) {
-        Warn(QStringLiteral("出力ファイル %1 は変換する画像そのものです。\n"
+        Warn(QStringLiteral("出力ファイル %1 は変換する画像 %2 そのものです。\n"
                             "画像を上書きしないよう、別のファイルを選んで下さい。")
-                 .arg(output));
+                 .arg(output, Dialog.FileName));
         return std::nullopt;
     }
     if (same(DatabasePath())) {
