@@ -5,6 +5,9 @@
 #include "engine/ImageLoading.h"
 #include "tests/TestSupport.h"
 
+#include <QPainter>
+#include <QTemporaryDir>
+
 #include <map>
 #include <stdexcept>
 
@@ -203,4 +206,24 @@ TEST(ImageLoading, FormatsTransparencyAndContentOverName)
     EXPECT_TRUE(bad.IsFailed());
     EXPECT_TRUE(bad.Path().endsWith("not-a-picture.jpg"));
     EXPECT_EQ(kept.size(), QSize(1, 1)) << "a failed load leaves the image as it was";
+}
+
+// Composing in place must give the bytes drawing over white always gave.
+TEST(ImageLoading, InPlaceCompositionGivesTheBytesOfDrawingOverWhite)
+{
+    QTemporaryDir dir;
+    QImage argb(256, 64, QImage::Format_ARGB32);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 256; ++x)
+            argb.setPixel(x, y, qRgba(y * 4, 255 - y * 3, (x * 7 + y) & 255, x));
+    for (const QImage& source : {argb, argb.convertToFormat(QImage::Format_RGBA64)}) {
+        const QString path = dir.filePath("alpha.png");
+        ASSERT_TRUE(source.save(path));
+        QImage want(source.size(), QImage::Format_RGB32);
+        want.fill(Qt::white);
+        QPainter(&want).drawImage(0, 0, QImage(path));
+        QImage got;
+        ASSERT_TRUE(LoadImageOverWhite(path, got).IsDone());
+        EXPECT_EQ(got, want) << source.depth();
+    }
 }
