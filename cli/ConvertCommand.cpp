@@ -2,6 +2,7 @@
 #include "cli/ConvertCommand.h"
 
 #include "common/CodePage932.h"
+#include "common/FileAccess.h"
 #include "common/General.h"
 #include "common/Throttle.h"
 #include "engine/Conversion.h"
@@ -14,6 +15,7 @@
 
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QHash>
 
 #include <optional>
 
@@ -283,7 +285,9 @@ bool CreateDatabaseFile(const QString& path, GlyphBucketArray& buckets, Reporter
 // Loads the database, creating it first when it is missing.
 bool LoadOrCreateDatabase(const QString& path, GlyphBucketArray& buckets, Reporter& report, int& failure)
 {
-    if (FileExists(path)) {
+    // Anything under the name is read (and refused with its reason when it
+    // is no database), never replaced by a new one.
+    if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) {
         const DatabaseReadResult r = LoadGlyphDatabase(path, buckets);
         if (r.status == DatabaseReadStatus::Loaded)
             return true;
@@ -291,11 +295,6 @@ bool LoadOrCreateDatabase(const QString& path, GlyphBucketArray& buckets, Report
                          ? QStringLiteral("%1: damaged glyph database (%2); remove it to have it created anew")
                                .arg(path, r.outcome.Reason())
                          : QStringLiteral("%1: cannot read the glyph database (%2)").arg(path, r.outcome.Reason()));
-        failure = kExitDatabase;
-        return false;
-    }
-    if (QFileInfo(path).isDir() || (QFileInfo::exists(path) && !FileExists(path))) {
-        report.Error(QStringLiteral("%1: cannot read the glyph database").arg(path));
         failure = kExitDatabase;
         return false;
     }
@@ -332,7 +331,8 @@ QByteArray ConvertToText(const QImage& picture, const QString& label, const Opti
 }
 
 // Converts one picture; answers an exit code.
-int ConvertOne(const QString& image, const Options& o, const GlyphTable& table, Reporter& report, const CommandIo& io)
+int ConvertOne(const QString& image, const QString& output, const QString& database, const Options& o,
+               const GlyphTable& table, Reporter& report, const CommandIo& io)
 {
     QImage picture;
     const Outcome loaded = LoadImageOverWhite(image, picture);
@@ -340,10 +340,15 @@ int ConvertOne(const QString& image, const Options& o, const GlyphTable& table, 
         report.Error(QStringLiteral("%1: cannot read the picture (%2)").arg(image, loaded.Reason()));
         return kExitImage;
     }
-    const QString output = o.hasOutput ? o.output : DefaultOutput(image);
     const bool toStdout = output == QStringLiteral("-");
-    if (!toStdout && QFileInfo(output).absoluteFilePath() == QFileInfo(image).absoluteFilePath()) {
+    // Links and ".." can give one file many names; only what they lead to counts.
+    auto same = [](const QString& a, const QString& b) { return SameFile(a, b) || ResolvedPath(a) == ResolvedPath(b); };
+    if (!toStdout && same(output, image)) {
         report.Error(QStringLiteral("%1: the text picture would overwrite the picture itself").arg(output));
+        return kExitOutput;
+    }
+    if (!toStdout && same(output, database)) {
+        report.Error(QStringLiteral("%1: the text picture would overwrite the glyph database %2").arg(output, database));
         return kExitOutput;
     }
     const QByteArray text = ConvertToText(picture, QFileInfo(image).fileName(), o, table, report);
@@ -374,6 +379,20 @@ int RunConvertCommand(const QStringList& args, const QString& programDir, const 
         return code;
     report.showProgress = !options->quiet;
 
+    // Two pictures into one file would leave only the last; refused before any work.
+    QStringList outputs;
+    QHash<QString, QString> pictureOf; // resolved output -> picture
+    for (const QString& image : options->images) {
+        outputs << (options->hasOutput ? options->output : DefaultOutput(image));
+        const QString key = ResolvedPath(outputs.last());
+        if (outputs.last() != QStringLiteral("-") && pictureOf.contains(key)) {
+            report.Error(QStringLiteral("%1 and %2 would both be written to %3")
+                             .arg(pictureOf.value(key), image, outputs.last()));
+            return kExitUsage;
+        }
+        pictureOf.insert(key, image);
+    }
+
     const QString dbPath = options->database.isEmpty() ? DatabaseLocation(programDir) : options->database;
     GlyphBucketArray buckets;
     int failure = kExitDone;
@@ -381,8 +400,8 @@ int RunConvertCommand(const QStringList& args, const QString& programDir, const 
         return failure;
     const GlyphTable table(buckets);
 
-    for (const QString& image : options->images) {
-        const int r = ConvertOne(image, *options, table, report, io);
+    for (qsizetype i = 0; i < options->images.size(); ++i) {
+        const int r = ConvertOne(options->images[i], outputs[i], dbPath, *options, table, report, io);
         if (failure == kExitDone)
             failure = r;
     }

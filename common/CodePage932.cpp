@@ -71,8 +71,11 @@ QByteArray ToCp932(const QString& text)
         if (err == E2BIG) // cannot happen: two bytes per UTF-16 unit always suffice
             throw std::runtime_error("code page 932 output overflow");
         // Unrepresentable or broken: one "?" per character, as the Windows converter does.
-        const char16_t unit = *reinterpret_cast<const char16_t*>(in);
-        const size_t skip = (QChar::isHighSurrogate(unit) && inLeft >= 4) ? 4 : 2;
+        // A pair is one character; a lone surrogate is one of its own, and
+        // the unit after it must survive.
+        char16_t unit[2] = {};
+        std::memcpy(unit, in, inLeft >= 4 ? 4 : 2);
+        const size_t skip = QChar::isHighSurrogate(unit[0]) && QChar::isLowSurrogate(unit[1]) ? 4 : 2;
         in += skip;
         inLeft -= skip;
         *o++ = '?';

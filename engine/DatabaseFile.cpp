@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "engine/DatabaseFile.h"
 
+#include "common/CodePage932.h"
+#include "common/FileAccess.h"
+
 #include <QFile>
-#include <QSaveFile>
 #include <QtEndian>
 
 #include <bit>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -50,59 +53,70 @@ Slot GlyphSlot(const clsChr& g)
     return s;
 }
 
+bool IsGlyphCode(int32_t code)
+{
+    const bool inRange = (code >= 0x8000 && code <= 0x9FFF) || (code >= 0xE000 && code <= 0xFFFF);
+    return inRange && !CharFromCode(code).isEmpty();
+}
+
 } // namespace
 
 Outcome WriteDatabase(const QString& path, const GlyphBucketArray& buckets, const DatabaseProgress& progress)
 {
-    QSaveFile file(path);
-    auto fail = [&] { return Outcome::FromFile(path, file); };
-    if (!file.open(QIODevice::WriteOnly))
-        return fail();
-
-    const double k = double(GlyphCount(buckets));
-    int32_t n = 0;
-    auto put = [&](const Slot& s) { return file.write(s.data(), s.size()) == qint64(s.size()); };
-    for (int32_t b = 0; b < kBucketCount; ++b) {
-        if (!put(Separator(b)))
-            return fail();
-        ++n;
-        for (const auto& glyph : buckets[b]) {
-            if (!put(GlyphSlot(*glyph)))
+    return WriteWholeFile(path, [&](QFileDevice& file) {
+        auto fail = [&] { return Outcome::FromFile(path, file); };
+        const double k = double(GlyphCount(buckets));
+        int32_t n = 0;
+        auto put = [&](const Slot& s) { return file.write(s.data(), s.size()) == qint64(s.size()); };
+        for (int32_t b = 0; b < kBucketCount; ++b) {
+            if (!put(Separator(b)))
                 return fail();
-            if (n % kProgressSlotStep == 0 && progress && !progress(double(n - b) / k * 100))
-                return Outcome::Stopped(); // QSaveFile drops its temporary file
             ++n;
+            for (const auto& glyph : buckets[b]) {
+                if (!put(GlyphSlot(*glyph)))
+                    return fail();
+                if (n % kProgressSlotStep == 0 && progress && !progress(double(n - b) / k * 100))
+                    return Outcome::Stopped(); // the old file stays whole
+                ++n;
+            }
         }
-    }
-    if (!put(Separator(0)) || !file.commit())
-        return fail();
-    return Outcome::Done();
+        return put(Separator(0)) ? Outcome::Done() : fail();
+    });
 }
 
 DatabaseReadResult ReadDatabase(const QString& path, GlyphBucketArray& buckets,
                                 const DatabaseProgress& progress)
 {
     DatabaseReadResult result;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        result.outcome = Outcome::FromFile(path, file);
+    QFile file;
+    result.outcome = OpenForReading(path, file);
+    if (!result.outcome.IsDone())
         return result;
-    }
-    // The database is small (about 130 kB); reading it at once also lets the
-    // parser check every slot against the real end of the data.
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        result.outcome = Outcome::FromFile(path, file);
-        return result;
-    }
-    file.close();
-
-    GlyphBucketArray loaded;
     auto damaged = [&](const QString& why) {
         result.status = DatabaseReadStatus::Damaged;
         result.outcome = Outcome::Failed(path, why);
         return result;
     };
+    // Checked before reading, so that no file makes the reader take more
+    // memory than the largest database would.
+    const qint64 fileLength = OpenedFileLength(file);
+    if (fileLength > kLargestDatabaseBytes)
+        return damaged(QStringLiteral("the file is %1 bytes long, more than any glyph database (%2)")
+                           .arg(fileLength)
+                           .arg(kLargestDatabaseBytes));
+    // The database is small (about 130 kB); reading it at once also lets the
+    // parser check every slot against the real end of the data.
+    const QByteArray data = file.read(kLargestDatabaseBytes + 1);
+    if (file.error() != QFileDevice::NoError) {
+        result.outcome = Outcome::FromFile(path, file);
+        return result;
+    }
+    file.close();
+    if (data.size() > kLargestDatabaseBytes)
+        return damaged(QStringLiteral("the file grew beyond the size of any glyph database while it was read"));
+
+    GlyphBucketArray loaded;
+    std::vector<bool> seen(0x10000);
     if (data.isEmpty())
         return damaged(QStringLiteral("the file is empty"));
 
@@ -124,6 +138,15 @@ DatabaseReadResult ReadDatabase(const QString& path, GlyphBucketArray& buckets,
         } else {
             if (bucket < 0)
                 return damaged(QStringLiteral("a character comes before the first separator"));
+            // Every code is later written out as a character: anything but one
+            // double-byte character would break the columns of every row.
+            if (!IsGlyphCode(code))
+                return damaged(QStringLiteral("slot %1 holds the code 0x%2, which is no double-byte character")
+                                   .arg(i)
+                                   .arg(uint32_t(code), 0, 16));
+            if (seen[size_t(code)])
+                return damaged(QStringLiteral("slot %1 repeats the code 0x%2").arg(i).arg(code, 0, 16));
+            seen[size_t(code)] = true;
             auto g = std::make_shared<clsChr>();
             g->AsciiNo = code;
             g->TL = GetFloat(slot + 4);

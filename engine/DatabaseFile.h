@@ -13,6 +13,11 @@
 
 constexpr int kSlotBytes = 20;
 constexpr int kSeparatorCount = kBucketCount + 1;
+constexpr int kMostGlyphs = 16384; // every code of both ranges measured
+// The longest file read as a database: the most glyphs and the separators,
+// and up to 1 MB of whatever may follow the last separator. Anything longer
+// is refused as damaged before it is read.
+constexpr qint64 kLargestDatabaseBytes = qint64(kMostGlyphs + kSeparatorCount) * kSlotBytes + 1024 * 1024;
 constexpr int kProgressSlotStep = 500; // progress is reported at slots 0, 500, 1000 ...
 
 inline const QString kDatabaseFileName = QStringLiteral("Standard.cdb");
@@ -21,17 +26,19 @@ inline const QString kDatabaseFileName = QStringLiteral("Standard.cdb");
 // the run (the window was closed).
 using DatabaseProgress = std::function<bool(double percent)>;
 
-// Writes all buckets to path. The file is written beside path under a temporary
-// name and renamed over it only when complete, so a failure or a stop never
-// leaves a half-written database. Progress comes when the slot index of a
+// Writes all buckets to path through WriteWholeFile: an ordinary file is
+// written beside path under a temporary name and renamed over it only when
+// complete, so a failure or a stop never leaves a half-written database. Progress comes when the slot index of a
 // written glyph is a multiple of 500: (glyph slots written) / (glyph count) x 100.
 Outcome WriteDatabase(const QString& path, const GlyphBucketArray& buckets,
                                   const DatabaseProgress& progress = {});
 
 enum class DatabaseReadStatus {
     Loaded,
-    Damaged,    // empty, cut short, or a glyph before the first separator
-    Unreadable, // could not be opened or read
+    Damaged,    // empty, cut short, too long, a glyph before the first
+                // separator, or a code that is no double-byte character or
+                // comes twice
+    Unreadable, // could not be opened or read, or is not a regular file
     Stopped,    // the progress callback asked to stop
 };
 

@@ -12,5 +12,7 @@
 constexpr int kImageAllocationLimitMB = 2048;
 
 // Reads the first frame of the picture into image as 32-bit RGB, transparent
-// parts composed over white. On failure image is left as it was.
+// parts composed over white. Only a regular file is read (a FIFO or device is
+// refused at once), and a picture larger than the limit is refused before it
+// is decoded, naming its size. On failure image is left as it was.
 Outcome LoadImageOverWhite(const QString& path, QImage& image);

@@ -1,36 +1,70 @@
 // SPDX-License-Identifier: MIT
 #include "engine/TextPictureOutput.h"
 
-#include <QFile>
-#include <QSaveFile>
+#include "common/FileAccess.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+Outcome Fail(const QString& path, int fd)
+{
+    const int error = errno;
+    ::close(fd);
+    return Outcome::FromErrno(path, error);
+}
+
+} // namespace
 
 Outcome CreateEmptyTextFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return Outcome::FromFile(path, file);
-    file.close();
+    const int fd = OpenForWriting(path, O_CREAT);
+    if (fd < 0)
+        return Outcome::FromErrno(path, errno);
+    // Only an ordinary file is emptied; a device or FIFO has nothing to cut.
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || (S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0))
+        return Fail(path, fd);
+    if (::close(fd) != 0)
+        return Outcome::FromErrno(path, errno);
     return Outcome::Done();
 }
 
 Outcome AppendRow(const QString& path, const QByteArray& row)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return Outcome::FromFile(path, file);
+    // No O_CREAT: a file removed meanwhile is reported, not begun again halfway.
+    const int fd = OpenForWriting(path, O_APPEND);
+    if (fd < 0)
+        return Outcome::FromErrno(path, errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return Fail(path, fd);
     const QByteArray line = row + QByteArrayLiteral("\r\n");
-    if (file.write(line) != line.size() || !file.flush())
-        return Outcome::FromFile(path, file);
-    file.close();
-    if (file.error() != QFileDevice::NoError)
-        return Outcome::FromFile(path, file);
+    for (qsizetype done = 0; done < line.size();) {
+        const ssize_t n = ::write(fd, line.constData() + done, size_t(line.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : EIO;
+            // Whole rows only: half a row would shift every row after it.
+            if (S_ISREG(st.st_mode))
+                (void)::ftruncate(fd, st.st_size);
+            ::close(fd);
+            return Outcome::FromErrno(path, error);
+        }
+        done += n;
+    }
+    if (::close(fd) != 0)
+        return Outcome::FromErrno(path, errno);
     return Outcome::Done();
 }
 
 Outcome WriteTextPictureFile(const QString& path, const QByteArray& text)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
-        return Outcome::FromFile(path, file);
-    return Outcome::Done();
+    return WriteWholeFile(path, [&](QFileDevice& file) {
+        return file.write(text) == text.size() ? Outcome::Done() : Outcome::FromFile(path, file);
+    });
 }

@@ -9,13 +9,15 @@
 #include <QByteArray>
 #include <QString>
 
-// Creates path empty (or empties it).
+// Creates path empty, or empties it when it is an ordinary file; a device or
+// FIFO is left as it is, and a FIFO without a reader fails at once.
 Outcome CreateEmptyTextFile(const QString& path);
 
-// Appends row and CR LF to path, then closes it.
+// Appends row and CR LF to the existing path, then closes it. When the row
+// cannot be written whole, the file is cut back to its size before.
 Outcome AppendRow(const QString& path, const QByteArray& row);
 
-// Writes the whole text to path under a temporary name and renames it over
-// path when complete, so a failure never leaves half a picture in place of an
-// older one.
+// Writes the whole text to path as WriteWholeFile does: an ordinary file is
+// replaced only when complete, so a failure never leaves half a picture in
+// place of an older one; a device or FIFO is written in place.
 Outcome WriteTextPictureFile(const QString& path, const QByteArray& text);

@@ -2,6 +2,7 @@
 #include "maker/frmMain.h"
 
 #include "common/CodePage932.h"
+#include "common/FileAccess.h"
 #include "common/General.h"
 #include "common/NumberPattern.h"
 #include "common/Throttle.h"
@@ -349,7 +350,22 @@ std::optional<QString> frmMain::AskForPictureAndOutput()
     if (err > 0 || closed_)
         return std::nullopt;
     repaint();
-    return Dialog2.FileName;
+    // Emptying the output would destroy the picture or the database, whatever
+    // links or ".." lead the answer there.
+    const QString output = Dialog2.FileName;
+    auto same = [&](const QString& other) { return SameFile(output, other) || ResolvedPath(output) == ResolvedPath(other); };
+    if (same(Dialog.FileName)) {
+        Warn(QStringLiteral("出力ファイル %1 は変換する画像 %2 そのものです。\n"
+                            "画像を上書きしないよう、別のファイルを選んで下さい。")
+                 .arg(output, Dialog.FileName));
+        return std::nullopt;
+    }
+    if (same(DatabasePath())) {
+        Warn(QStringLiteral("出力ファイル %1 はデータベース %2 です。\n別のファイルを選んで下さい。")
+                 .arg(output, DatabasePath()));
+        return std::nullopt;
+    }
+    return output;
 }
 
 bool frmMain::StartTextPicture(const QString& output)
@@ -405,6 +421,7 @@ void frmMain::ConvertImage()
         return;
     Label1->clear();
     if (end == ConversionEnd::Stopped) {
+        // AppendRow has cut a half-written row off: the rows kept are whole.
         Warn(QStringLiteral("出力ファイルに書き込めません。書き込んだ行は残っています。\n%1").arg(written.Message()));
         return;
     }

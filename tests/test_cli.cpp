@@ -51,7 +51,7 @@ protected:
         GlyphBucketArray buckets;
         for (int b = 0; b < kBucketCount; ++b)
             for (int i = 0; i < 6; ++i)
-                buckets[b].push_back(MakeGlyph(0x889F + i + 0x100 * (b % 8), b + 0.1f * i, b + 0.9f - 0.1f * i,
+                buckets[b].push_back(MakeGlyph(0x889F + i + 0x100 * b, b + 0.1f * i, b + 0.9f - 0.1f * i,
                                                b + 0.3f, b + 0.5f));
         ASSERT_TRUE(WriteDatabase(database, buckets).IsDone());
         ASSERT_TRUE(QFile::copy(TestData("ramp-96x64.png"), picture));
@@ -153,6 +153,66 @@ TEST_F(CliTest, ExitCodesNameTheFileConcerned)
 
     EXPECT_EQ(Command({picture, missing, "--database", damaged}, dir.path()).code, kExitDatabase)
         << "the first failure's code wins";
+}
+
+TEST_F(CliTest, HostileFilesAreRefusedBeforeAnyHarm)
+{
+    const QByteArray original = ReadAll(picture);
+    ASSERT_TRUE(QFile::link(picture, dir.filePath("symlink.txt")));
+    ASSERT_EQ(::link(QFile::encodeName(picture).constData(), QFile::encodeName(dir.filePath("hard.txt")).constData()), 0);
+    QDir(dir.path()).mkdir("sub");
+    const Fifo fifo(dir.filePath("fifo.png"), false);
+    const QString secret = dir.filePath("secret.png");
+    ASSERT_TRUE(QFile::copy(picture, secret));
+    ::chmod(QFile::encodeName(secret).constData(), 0);
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0711);
+    ASSERT_TRUE(WriteAll(dir.filePath("ramp.jpg"), original));
+    const QString huge = dir.filePath("huge.png"); // headers alone: 12000 x 50000, no pixels
+    ASSERT_TRUE(WriteAll(huge, QByteArray::fromHex("89504e470d0a1a0a0000000d4948445200002ee00000c3500802000000a69acf04"
+                                                   "000000004944415435af061e0000000049454e44ae426082")));
+
+    const struct {
+        QStringList args;
+        int code;
+        QString said;
+    } cases[] = {
+        {{picture, "-o", dir.filePath("symlink.txt")}, kExitOutput, "would overwrite the picture itself"},
+        {{picture, "-o", dir.filePath("hard.txt")}, kExitOutput, "would overwrite the picture itself"},
+        {{picture, "-o", dir.filePath("sub/../ramp.png")}, kExitOutput, "would overwrite the picture itself"},
+        {{picture, "-o", database}, kExitOutput, "would overwrite the glyph database " + database},
+        {{picture, dir.filePath("ramp.jpg")}, kExitUsage, picture + " and " + dir.filePath("ramp.jpg") + " would both"},
+        {{dir.filePath("sub")}, kExitImage, "sub: cannot read the picture (is a directory)"},
+        {{fifo.path}, kExitImage, "fifo.png: cannot read the picture (is not a regular file)"},
+        {{secret}, kExitImage, "secret.png: cannot read the picture (Permission denied)"},
+        {{huge}, kExitImage, "12000 × 50000 pixels need 2,289 MB; the limit is 2,048 MB"},
+        {{picture, "--database", "/dev/zero"}, kExitDatabase, "/dev/zero: cannot read the glyph database (is not a regular file)"},
+        {{picture, "--database", dir.filePath("sub")}, kExitDatabase, "cannot read the glyph database (is a directory)"},
+    };
+    for (const auto& c : cases) {
+        const bool asOther = c.args[0] == secret && ::geteuid() == 0; // root reads anything
+        ASSERT_TRUE(!asOther || ::seteuid(65534) == 0);
+        const Result r = Command(c.args + QStringList{"-q"} + (c.code == kExitDatabase ? QStringList() : QStringList{"--database", database}), dir.path());
+        ASSERT_TRUE(!asOther || ::seteuid(0) == 0);
+        EXPECT_EQ(r.code, c.code) << c.args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains(c.said)) << r.err.toStdString();
+    }
+    EXPECT_EQ(ReadAll(picture), original);
+    EXPECT_TRUE(QFileInfo(dir.filePath("symlink.txt")).isSymLink());
+    EXPECT_FALSE(QFile::exists(dir.filePath("ramp.txt"))) << "nothing converted before the refusal of two pictures";
+}
+
+TEST_F(CliTest, FullDiskKeepsTheOldTextAndSaysWhy)
+{
+    LimitedSpace space(8192);
+    const QString out = space.FilePath("out.txt");
+    ASSERT_TRUE(WriteAll(out, "old")); // one page of the two; the new text needs two
+    QImage big(400, 200, QImage::Format_RGB32); // 10,100 bytes of text
+    big.fill(Qt::gray);
+    ASSERT_TRUE(big.save(picture, "PNG"));
+    const Result r = Command({picture, "--cell", "4", "-q", "-o", out, "--database", database}, dir.path());
+    EXPECT_EQ(r.code, kExitOutput);
+    EXPECT_EQ(r.err.toStdString(), ("pictoria-convert: " + out + ": cannot write the text picture (" + space.Reason() + ")\n").toStdString());
+    EXPECT_EQ(ReadAll(out), "old");
 }
 
 TEST_F(CliTest, DatabaseLocation)

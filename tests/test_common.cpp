@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Module General, code page 932, number patterns and outcomes.
 #include "common/CodePage932.h"
+#include "common/FileAccess.h"
 #include "common/General.h"
 #include "common/NumberPattern.h"
 #include "common/Outcome.h"
@@ -8,11 +9,12 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
+#include "tests/TestSupport.h"
 
 #include <cerrno>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace {
 
@@ -84,6 +86,10 @@ TEST(CodePage932, ConvertsBothWaysAndKnowsEveryValidCode)
     const QString text = QStringLiteral("文字絵 ASCII ｶﾅ　・");
     EXPECT_EQ(FromCp932(ToCp932(text)), text);
     EXPECT_EQ(ToCp932(QStringLiteral("a😀b")), QByteArray("a?b")) << "unrepresentable becomes one ?";
+    const QChar high(0xD800), low(0xDC00);
+    EXPECT_EQ(ToCp932(QString(high) + "AB"), QByteArray("?AB")) << "a lone surrogate is one character";
+    EXPECT_EQ(ToCp932(QString(low) + "A" + high), QByteArray("?A?"));
+    EXPECT_EQ(PadToWidth(QString(high) + "7", 4, true), QString("  ") + high + "7");
     EXPECT_EQ(FromCp932(QByteArray("a\x81")), QStringLiteral("a\uFFFD"));
     EXPECT_EQ(FromCp932(QByteArray("a\x81"), Cp932Tail::Drop), QStringLiteral("a"));
 
@@ -129,4 +135,81 @@ TEST(Outcome, NamesThePathAndTheSystemsReason)
     QFile file(dir.filePath("no-such-dir/f"));
     EXPECT_FALSE(file.open(QIODevice::WriteOnly));
     EXPECT_EQ(Outcome::FromFile(file.fileName(), file).Reason(), QStringLiteral("No such file or directory"));
+}
+
+TEST(FileAccess, InputsOfEveryKindAnswerAtOnce)
+{
+    QTemporaryDir dir;
+    const Fifo fifo(dir.filePath("fifo"), false); // no writer: a plain open would wait for ever
+    const QString secret = dir.filePath("secret");
+    ASSERT_TRUE(WriteAll(secret, "x"));
+    ::chmod(QFile::encodeName(secret).constData(), 0);
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0711);
+    const std::pair<QString, const char*> inputs[] = {
+        {dir.path(), "is a directory"},
+        {fifo.path, "is not a regular file"},
+        {"/dev/null", "is not a regular file"},
+        {dir.filePath("missing"), "No such file or directory"},
+        {secret, "Permission denied"},
+    };
+    for (const auto& [path, reason] : inputs) {
+        // Root reads anything; as another user the permission counts.
+        const bool asOther = path == secret && ::geteuid() == 0;
+        ASSERT_TRUE(!asOther || ::seteuid(65534) == 0);
+        QFile file;
+        const Outcome opened = OpenForReading(path, file);
+        ASSERT_TRUE(!asOther || ::seteuid(0) == 0);
+        EXPECT_EQ(opened.Message().toStdString(), (path + ": " + reason).toStdString());
+        EXPECT_FALSE(file.isOpen());
+    }
+}
+
+TEST(FileAccess, OnlyOrdinaryFilesAreReplacedTheRestIsWrittenInPlace)
+{
+    QTemporaryDir dir;
+    const QString plain = dir.filePath("plain.txt"), link = dir.filePath("link"), null = dir.filePath("null");
+    ASSERT_TRUE(WriteAll(plain, "old content, longer than the new"));
+    const Fifo fifo(dir.filePath("fifo"), true), lonely(dir.filePath("lonely"), false);
+    ASSERT_TRUE(QFile::link(fifo.path, link));
+    const bool device = ::mknod(QFile::encodeName(null).constData(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+    if (!device)
+        std::cerr << "[ note ] mknod refused: no character device of our own to write to\n";
+    const int fd = ::open(QFile::encodeName(plain).constData(), O_RDONLY);
+    const QString procPath = QStringLiteral("/proc/self/fd/%1").arg(fd); // as /dev/stdout leads to a file
+
+    auto stat = [](const QString& p) {
+        struct stat st {};
+        ::lstat(QFile::encodeName(p).constData(), &st);
+        return std::pair(st.st_mode & S_IFMT, st.st_ino);
+    };
+    struct Case {
+        QString path;
+        const char* reason; // empty: written
+        std::function<QByteArray()> written;
+    };
+    const Case cases[] = {
+        {procPath, "", [&] { return ReadAll(plain); }},
+        {fifo.path, "", [&] { return fifo.Drain(); }},
+        {link, "", [&] { return fifo.Drain(); }},
+        {lonely.path, "No such device or address", {}},
+        {dir.path(), "Is a directory", {}},
+        {device ? null : fifo.path, "", [&] { return device ? QByteArray("text") : fifo.Drain(); }},
+    };
+    for (const Case& c : cases) {
+        const auto before = stat(c.path);
+        const Outcome o = WriteWholeFile(c.path, [](QFileDevice& f) { f.write("text"); return Outcome::Done(); });
+        EXPECT_EQ(o.Reason(), c.reason) << c.path.toStdString();
+        EXPECT_EQ(stat(c.path), before) << c.path.toStdString() << ": the same file, still of its kind";
+        if (c.written) {
+            EXPECT_EQ(c.written(), "text") << c.path.toStdString();
+        }
+    }
+    ::close(fd);
+
+    const auto old = stat(plain);
+    EXPECT_TRUE(WriteWholeFile(plain, [](QFileDevice& f) { f.write("new"); return Outcome::Done(); }).IsDone());
+    EXPECT_EQ(ReadAll(plain), "new");
+    EXPECT_NE(stat(plain).second, old.second) << "an ordinary file is replaced, not rewritten";
+    EXPECT_TRUE(WriteWholeFile(plain, [](QFileDevice& f) { f.write("x"); return Outcome::Stopped(); }).IsStopped());
+    EXPECT_EQ(ReadAll(plain), "new") << "a stop keeps the old file whole";
 }

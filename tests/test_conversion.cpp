@@ -8,6 +8,9 @@
 #include "engine/TextPictureImage.h"
 #include "tests/TestSupport.h"
 
+#include <QPainter>
+#include <QTemporaryDir>
+
 #include <map>
 #include <stdexcept>
 
@@ -250,4 +253,24 @@ TEST(TextPictureImage, EachCharacterWhereItWasMeasured)
     ASSERT_TRUE(DrawTextPicture({QByteArray("\x88\x9f\x88\x9f\x88\x9f")}, QString(), 0.5, image).IsDone());
     EXPECT_EQ(image.size(), QSize(24, 8));
     EXPECT_TRUE(DrawTextPicture({}, "/no/such/font.ttf", 1.0, image).IsFailed());
+}
+
+// Composing in place must give the bytes drawing over white always gave.
+TEST(ImageLoading, InPlaceCompositionGivesTheBytesOfDrawingOverWhite)
+{
+    QTemporaryDir dir;
+    QImage argb(256, 64, QImage::Format_ARGB32);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 256; ++x)
+            argb.setPixel(x, y, qRgba(y * 4, 255 - y * 3, (x * 7 + y) & 255, x));
+    for (const QImage& source : {argb, argb.convertToFormat(QImage::Format_RGBA64)}) {
+        const QString path = dir.filePath("alpha.png");
+        ASSERT_TRUE(source.save(path));
+        QImage want(source.size(), QImage::Format_RGB32);
+        want.fill(Qt::white);
+        QPainter(&want).drawImage(0, 0, QImage(path));
+        QImage got;
+        ASSERT_TRUE(LoadImageOverWhite(path, got).IsDone());
+        EXPECT_EQ(got, want) << source.depth();
+    }
 }

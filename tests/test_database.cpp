@@ -122,7 +122,7 @@ TEST_F(DatabaseFileTest, DamagedFilesAreRefusedAndLeaveBucketsEmpty)
 {
     GlyphBucketArray good;
     for (int b = 0; b < kBucketCount; ++b)
-        good[b].push_back(MakeGlyph(0x8800 + b, float(b)));
+        good[b].push_back(MakeGlyph(GlyphCode(b), float(b)));
     ASSERT_TRUE(WriteDatabase(path, good).IsDone());
     const QByteArray whole = ReadAll(path);
 
@@ -133,6 +133,12 @@ TEST_F(DatabaseFileTest, DamagedFilesAreRefusedAndLeaveBucketsEmpty)
         {"cut inside the final separator", whole.left(whole.size() - 1)},
         {"cut inside a glyph slot", whole.left(20 * 5 + 7)},
         {"glyph before the first separator", Slot(0x8140, 1, 1, 1, 1) + whole},
+        {"no character at that code", whole.left(20) + Slot(0x8800) + whole.mid(20)},
+        {"single byte", whole.left(20) + Slot(0x41) + whole.mid(20)},
+        {"beyond two bytes", whole.left(20) + Slot(0x1889F) + whole.mid(20)},
+        {"between the ranges", whole.left(20) + Slot(0xA040) + whole.mid(20)},
+        {"a code twice", whole.left(40) + whole.mid(20, 20) + whole.mid(40)},
+        {"longer than any database", whole + QByteArray(kLargestDatabaseBytes - whole.size() + 1, '\0')},
     };
     for (const auto& [what, bytes] : cases) {
         ASSERT_TRUE(WriteAll(path, bytes));
@@ -143,8 +149,30 @@ TEST_F(DatabaseFileTest, DamagedFilesAreRefusedAndLeaveBucketsEmpty)
         EXPECT_FALSE(r.outcome.Reason().isEmpty()) << what;
         EXPECT_EQ(GlyphCount(loaded), 0u) << what;
     }
+    ASSERT_TRUE(WriteAll(path, whole.left(20) + Slot(0x8800) + whole.mid(20)));
     GlyphBucketArray loaded;
-    EXPECT_EQ(ReadDatabase(dir.filePath("missing.cdb"), loaded).status, DatabaseReadStatus::Unreadable);
+    EXPECT_EQ(ReadDatabase(path, loaded).outcome.Reason(), "slot 1 holds the code 0x8800, which is no double-byte character");
+    ASSERT_TRUE(WriteAll(path, whole + QByteArray(kLargestDatabaseBytes - whole.size(), '\0')));
+    EXPECT_EQ(ReadDatabase(path, loaded).status, DatabaseReadStatus::Loaded) << "up to 1 MB after the end is tolerated";
+
+    const Fifo fifo(dir.filePath("fifo"), false);
+    for (const QString& unreadable : {dir.filePath("missing.cdb"), dir.path(), fifo.path, QStringLiteral("/dev/null")}) {
+        GlyphBucketArray none;
+        EXPECT_EQ(ReadDatabase(unreadable, none).status, DatabaseReadStatus::Unreadable) << unreadable.toStdString();
+    }
+}
+
+TEST(DatabaseFile, FullDiskKeepsTheOldDatabaseAndSaysWhy)
+{
+    LimitedSpace space(8192);
+    const QString path = space.FilePath("Standard.cdb");
+    ASSERT_TRUE(WriteDatabase(path, SmallDatabase()).IsDone());
+    const QByteArray before = ReadAll(path);
+    GlyphBucketArray big;
+    for (int i = 0; i < 1000; ++i)
+        big[i % 16].push_back(MakeGlyph(GlyphCode(i), 1));
+    EXPECT_EQ(WriteDatabase(path, big).Message().toStdString(), (path + ": " + space.Reason()).toStdString());
+    EXPECT_EQ(ReadAll(path), before);
 }
 
 TEST_F(DatabaseFileTest, ProgressPointsAndStopsOfWritingAndReading)
@@ -152,7 +180,7 @@ TEST_F(DatabaseFileTest, ProgressPointsAndStopsOfWritingAndReading)
     // 1000 glyphs spread over the buckets.
     GlyphBucketArray buckets;
     for (int i = 0; i < 1000; ++i)
-        buckets[i * 16 / 1000].push_back(MakeGlyph(0x8800 + i, 1));
+        buckets[i * 16 / 1000].push_back(MakeGlyph(GlyphCode(i), 1));
     std::vector<double> saving;
     ASSERT_TRUE(WriteDatabase(path, buckets, [&](double p) { saving.push_back(p); return true; }).IsDone());
     // Slot 500 holds a glyph of bucket 7 (8 separators before it): 493 of 1000 glyph slots.

@@ -267,6 +267,44 @@ TEST_F(ConvertImageTest, DialogAndFailurePaths)
     }
 }
 
+TEST_F(ConvertImageTest, NeverOverwritesThePictureOrTheDatabase)
+{
+    const QString grey = Picture("grey.bmp", 32, 8);
+    const QByteArray before = ReadAll(grey), database = ReadAll(w->DatabasePath());
+    ASSERT_TRUE(QFile::link(grey, dir.filePath("link.txt")));
+    const std::pair<QString, QString> answers_[] = {
+        {dir.filePath("link.txt"), grey}, {dir.filePath("x/../grey.bmp"), grey}, {w->DatabasePath(), "データベース"}};
+    for (const auto& [save, named] : answers_) {
+        answers = MakerAnswers{};
+        answers.openAnswer = grey;
+        answers.saveAnswer = save;
+        w->Command1->click();
+        ASSERT_EQ(answers.messages.size(), 1u) << save.toStdString();
+        EXPECT_TRUE(answers.messages[0].first.contains(named)) << answers.messages[0].first.toStdString();
+        EXPECT_TRUE(answers.launches.empty());
+    }
+    EXPECT_EQ(ReadAll(grey), before);
+    EXPECT_EQ(ReadAll(w->DatabasePath()), database);
+}
+
+TEST_F(ConvertImageTest, FullDiskKeepsWholeRowsAndALaterRunWorks)
+{
+    LimitedSpace space(4096);
+    answers.openAnswer = Picture("wide.bmp", 800, 64); // rows of 402 bytes: 4096 is no whole number of them
+    answers.saveAnswer = space.FilePath("out.txt");
+    w->Combo1->setCurrentIndex(0);
+    w->Command1->click();
+    ASSERT_EQ(answers.messages.size(), 1u);
+    EXPECT_TRUE(answers.messages[0].first.contains(*answers.saveAnswer + ": " + space.Reason()));
+    EXPECT_EQ(ReadAll(*answers.saveAnswer).size(), 4096 / 402 * 402);
+
+    space.Free();
+    answers.messages.clear();
+    w->Command1->click();
+    EXPECT_EQ(ReadAll(*answers.saveAnswer).size(), 16 * 402);
+    EXPECT_EQ(answers.messages, (std::vector<std::pair<QString, QString>>{{"完了しました", "Inkgarden"}}));
+}
+
 TEST_F(ConvertImageTest, CellSizeHoldsForTheRunAndTheGeneratorGoesOn)
 {
     answers.openAnswer = TestData("ramp-96x64.png");
