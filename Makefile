@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc)
 # CI builds (CI is set) treat every compiler warning as an error.
 WERROR ?= $(if $(CI),ON,OFF)
 
-.PHONY: run test build deps clean
+.PHONY: run test sanitize build deps clean
 
 deps:
 	@sh tools/install-deps.sh
@@ -16,6 +16,11 @@ build: deps
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The suite under AddressSanitizer and UndefinedBehaviorSanitizer, then every
+# fuzz target for a bounded number of inputs.
+sanitize:
+	@sh tools/sanitize-and-fuzz.sh
 
 run: build
 	@sh tools/run.sh $(BUILD)

@@ -9,6 +9,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-20000}
 jobs=${JOBS:-2}
 
+EXTRA_PACKAGES="clang libclang-rt-14-dev" sh "$root/tools/install-deps.sh"
+
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1
 export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
