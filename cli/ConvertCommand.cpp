@@ -11,8 +11,11 @@
 #include "engine/GlyphFont.h"
 #include "engine/ImageLoading.h"
 #include "engine/Settings.h"
+#include "engine/TerminalGlyphs.h"
+#include "engine/TextPictureImage.h"
 #include "engine/TextPictureOutput.h"
 
+#include <QBuffer>
 #include <QCommandLineParser>
 #include <QFileInfo>
 #include <QHash>
@@ -29,6 +32,10 @@ struct Options {
     int32_t cellSize = Settings::StartCellSize();
     ConversionSettings settings;
     bool utf8 = false;
+    bool terminal = false; // only glyphs wide in every terminal
+    bool png = false;      // the text picture drawn as an image
+    bool pngChosen = false;
+    double scale = 1.0;
     QString database;
     bool quiet = false;
     QStringList images;
@@ -145,6 +152,8 @@ public:
 private:
     std::optional<Options> Read(const Reporter& report);
     bool ReadSettings(Options& o, const Reporter& report);
+    // The output's form: encoding, terminal, format and scale; a refusal or nothing.
+    QString ReadForm(Options& o);
 
     QCommandLineParser parser_;
     QCommandLineOption output_{{"o", "output"},
@@ -159,6 +168,17 @@ private:
     NumericOption contrast_{"contrast", "C", "Contrast", Settings::kContrast};
     NumericOption variation_{"variation", "V", "Random variation", Settings::kVariation};
     QCommandLineOption encoding_{"encoding", "sjis (default) or utf-8.", "NAME"};
+    QCommandLineOption terminal_{"terminal",
+                                 "Only characters every terminal draws two columns wide, so that the lines end in "
+                                 "one column (for looking at the picture in a terminal); implies --encoding utf-8."};
+    QCommandLineOption format_{"format",
+                               "text (default) or png: the text picture drawn as an image, 16 x 16 pixels a "
+                               "character. Chosen by the output's extension when not given.",
+                               "FORMAT"};
+    QCommandLineOption scale_{"scale",
+                              QStringLiteral("Scale of a png output, %1 to %2 (default 1).")
+                                  .arg(Number(kMinimumImageScale), Number(kMaximumImageScale)),
+                              "S"};
     QCommandLineOption database_{"database", "Glyph database to use (created when missing).", "PATH"};
     QCommandLineOption quiet_{{"q", "quiet"}, "No progress on standard error."};
     QCommandLineOption help_{{"h", "help"}, "Show this help."};
@@ -171,8 +191,8 @@ Parser::Parser()
         QStringLiteral("Turns pictures into text pictures of full-width Japanese characters (Shift-JIS, CR LF)."));
     parser_.addPositionalArgument(QStringLiteral("IMAGE"), QStringLiteral("Pictures to convert (any format Qt reads)."),
                                   QStringLiteral("IMAGE..."));
-    parser_.addOptions({output_, cell_, brightness_.option, contrast_.option, variation_.option, encoding_, database_,
-                        quiet_, help_, version_});
+    parser_.addOptions({output_, cell_, brightness_.option, contrast_.option, variation_.option, encoding_, terminal_,
+                        format_, scale_, database_, quiet_, help_, version_});
 }
 
 std::optional<Options> Parser::Parse(const QStringList& args, const Reporter& report, const CommandIo& io,
@@ -226,28 +246,50 @@ bool Parser::ReadSettings(Options& o, const Reporter& report)
     return true;
 }
 
+QString Parser::ReadForm(Options& o)
+{
+    const QString encoding = parser_.value(encoding_).toLower();
+    o.terminal = parser_.isSet(terminal_);
+    o.utf8 = o.terminal || encoding == "utf-8" || encoding == "utf8";
+    if (parser_.isSet(encoding_) && !o.utf8 && encoding != "sjis" && encoding != "shift-jis" && encoding != "cp932")
+        return QStringLiteral("--encoding must be sjis or utf-8, not \"%1\"").arg(parser_.value(encoding_));
+    const QString format = parser_.value(format_).toLower();
+    o.pngChosen = parser_.isSet(format_);
+    o.png = format == "png";
+    if (o.pngChosen && !o.png && format != "text")
+        return QStringLiteral("--format must be text or png, not \"%1\"").arg(parser_.value(format_));
+    if (parser_.isSet(scale_)) {
+        bool ok = false;
+        o.scale = parser_.value(scale_).toDouble(&ok);
+        if (!ok || !(o.scale >= kMinimumImageScale && o.scale <= kMaximumImageScale))
+            return QStringLiteral("--scale must be a number from %1 to %2, not \"%3\"")
+                .arg(Number(kMinimumImageScale), Number(kMaximumImageScale), parser_.value(scale_));
+    }
+    return {};
+}
+
 std::optional<Options> Parser::Read(const Reporter& report)
 {
     Options o;
     if (!ReadSettings(o, report))
         return std::nullopt;
-    const QString encoding = parser_.value(encoding_).toLower();
-    o.utf8 = encoding == "utf-8" || encoding == "utf8";
     o.hasOutput = parser_.isSet(output_);
     o.output = parser_.value(output_);
     o.database = parser_.value(database_);
     o.quiet = parser_.isSet(quiet_);
     o.images = parser_.positionalArguments();
 
-    QString refusal;
-    if (parser_.isSet(encoding_) && !o.utf8 && encoding != "sjis" && encoding != "shift-jis" && encoding != "cp932")
-        refusal = QStringLiteral("--encoding must be sjis or utf-8, not \"%1\"").arg(parser_.value(encoding_));
-    else if (o.images.isEmpty())
-        refusal = QStringLiteral("no IMAGE given (see --help)");
-    else if (o.hasOutput && o.images.size() > 1)
-        refusal = QStringLiteral("-o/--output takes one IMAGE, not %1").arg(o.images.size());
-    else if (o.hasOutput && o.output.isEmpty())
-        refusal = QStringLiteral("-o/--output needs a path");
+    const QString refusal = [&]() -> QString {
+        if (QString form = ReadForm(o); !form.isEmpty())
+            return form;
+        if (o.images.isEmpty())
+            return QStringLiteral("no IMAGE given (see --help)");
+        if (o.hasOutput && o.images.size() > 1)
+            return QStringLiteral("-o/--output takes one IMAGE, not %1").arg(o.images.size());
+        if (o.hasOutput && o.output.isEmpty())
+            return QStringLiteral("-o/--output needs a path");
+        return {};
+    }();
     if (refusal.isEmpty())
         return o;
     report.Error(refusal);
@@ -301,22 +343,46 @@ bool LoadOrCreateDatabase(const QString& path, GlyphBucketArray& buckets, Report
     return CreateDatabaseFile(path, buckets, report, failure);
 }
 
-QString DefaultOutput(const QString& image)
+QString DefaultOutput(const QString& image, const Options& o)
 {
     const QFileInfo info(image);
     const QString base = info.suffix().isEmpty() ? info.fileName() : info.completeBaseName();
-    return AddPathSeparator(info.path()) + base + QStringLiteral(".txt");
+    return AddPathSeparator(info.path()) + base + (o.pngChosen && o.png ? QStringLiteral("-text.png") : QStringLiteral(".txt"));
 }
 
-// The whole text picture of one image.
-QByteArray ConvertToText(const QImage& picture, const QString& label, const Options& o, const GlyphTable& table,
-                         Reporter& report)
+// Whether output gets the picture drawn as an image: as --format says, else by its extension.
+bool WritesImage(const QString& output, const Options& o)
 {
-    QByteArray text;
+    return o.pngChosen ? o.png : output.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive);
+}
+
+// The file's bytes: the rows as text (Shift-JIS or UTF-8, CR LF), or drawn as a PNG.
+Outcome Encode(const QList<QByteArray>& rows, bool image, const Options& o, QByteArray& bytes)
+{
+    if (!image) {
+        for (const QByteArray& row : rows)
+            bytes += (o.utf8 ? FromCp932(row).toUtf8() : row) + QByteArrayLiteral("\r\n");
+        return Outcome::Done();
+    }
+    QImage drawn;
+    if (Outcome font = DrawTextPicture(rows, QString(), o.scale, drawn); !font.IsDone())
+        return font;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!drawn.save(&buffer, "PNG"))
+        return Outcome::Failed(QString(), QStringLiteral("the picture could not be encoded as PNG"));
+    return Outcome::Done();
+}
+
+// The rows of one picture's text picture, code page 932, without line ends.
+QList<QByteArray> ConvertToRows(const QImage& picture, const QString& label, const Options& o, const GlyphTable& table,
+                                Reporter& report)
+{
+    QList<QByteArray> rows;
     ConversionHooks hooks;
     hooks.settings = [&] { return o.settings; };
     hooks.writeRow = [&](const QByteArray& row) {
-        text += (o.utf8 ? FromCp932(row).toUtf8() : row) + QByteArrayLiteral("\r\n");
+        rows << row;
         return true;
     };
     hooks.afterCell = [&](double percent, int32_t) {
@@ -327,7 +393,7 @@ QByteArray ConvertToText(const QImage& picture, const QString& label, const Opti
     Rnd rnd;
     (void)ConvertCells(ImagePixels(picture), o.cellSize, table, rnd, hooks); // never stopped: the hooks go on
     report.ClearLine();
-    return text;
+    return rows;
 }
 
 // Converts one picture; answers an exit code.
@@ -351,7 +417,12 @@ int ConvertOne(const QString& image, const QString& output, const QString& datab
         report.Error(QStringLiteral("%1: the text picture would overwrite the glyph database %2").arg(output, database));
         return kExitOutput;
     }
-    const QByteArray text = ConvertToText(picture, QFileInfo(image).fileName(), o, table, report);
+    const QList<QByteArray> rows = ConvertToRows(picture, QFileInfo(image).fileName(), o, table, report);
+    QByteArray text;
+    if (const Outcome encoded = Encode(rows, WritesImage(output, o), o, text); !encoded.IsDone()) {
+        report.Error(QStringLiteral("%1: cannot draw the text picture (%2)").arg(output, encoded.Message()));
+        return kExitOutput;
+    }
     if (toStdout) {
         if (std::fwrite(text.constData(), 1, size_t(text.size()), io.out) != size_t(text.size())
             || std::fflush(io.out) != 0) {
@@ -383,7 +454,7 @@ int RunConvertCommand(const QStringList& args, const QString& programDir, const 
     QStringList outputs;
     QHash<QString, QString> pictureOf; // resolved output -> picture
     for (const QString& image : options->images) {
-        outputs << (options->hasOutput ? options->output : DefaultOutput(image));
+        outputs << (options->hasOutput ? options->output : DefaultOutput(image, *options));
         const QString key = ResolvedPath(outputs.last());
         if (outputs.last() != QStringLiteral("-") && pictureOf.contains(key)) {
             report.Error(QStringLiteral("%1 and %2 would both be written to %3")
@@ -398,7 +469,8 @@ int RunConvertCommand(const QStringList& args, const QString& programDir, const 
     int failure = kExitDone;
     if (!LoadOrCreateDatabase(dbPath, buckets, report, failure))
         return failure;
-    const GlyphTable table(buckets);
+    // A terminal draws many of the glyphs one column wide; only the others serve.
+    const GlyphTable table(options->terminal ? TerminalGlyphsOnly(buckets) : buckets);
 
     for (qsizetype i = 0; i < options->images.size(); ++i) {
         const int r = ConvertOne(options->images[i], outputs[i], dbPath, *options, table, report, io);
