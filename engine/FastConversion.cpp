@@ -1,0 +1,274 @@
+#include "engine/FastConversion.h"
+
+#include "common/CodePage932.h"
+#include "engine/CellSampler.h"
+#include "engine/RndJump.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+struct Cell {
+    float TL, TR, BL, BR;
+    int32_t Level;
+    uint32_t Draws;   // numbers ChooseGlyph draws for this cell
+    bool EveryClose;  // every glyph of the bucket draws: the vector scoring applies
+};
+
+// std::jthread and an atomic counter: no library beyond the standard one, and
+// the rows are handed out one at a time as threads come free, because rows
+// differ in cost with the sizes of the buckets they search. Spawning a few
+// threads per call costs tens of microseconds, nothing beside a band's work.
+template <class Body>
+void ParallelFor(size_t count, unsigned threads, const Body& body)
+{
+    threads = unsigned(std::min<size_t>(threads, count));
+    std::atomic<size_t> next{0};
+    auto work = [&] {
+        for (size_t i; (i = next.fetch_add(1, std::memory_order_relaxed)) < count;)
+            body(i);
+    };
+    std::vector<std::jthread> team;
+    for (unsigned t = 1; t < threads; ++t)
+        team.emplace_back(work);
+    work();
+}
+
+// Lightness of a QRgb pixel: blue + green + red, as SampleCell reads it.
+inline int32_t Lightness(QRgb p)
+{
+    return int32_t((p & 0xFF) + ((p >> 8) & 0xFF) + ((p >> 16) & 0xFF));
+}
+
+// As SampleCell: the quarter sums are whole numbers below 2^24, so integer
+// sums equal its float ones.
+float Adjust(int32_t sum, int32_t n, float brightness, float contrast)
+{
+    return float((double(float(sum)) / n - 8) * double(contrast) + double(brightness));
+}
+
+void SampleRow(const QImage& image, int32_t cellSize, int32_t top, int32_t columns, const ConversionSettings& s,
+               const GlyphTable& table, Cell* out)
+{
+    const int32_t half = cellSize / 2;
+    std::vector<std::array<int32_t, 4>> sums(static_cast<size_t>(columns), {0, 0, 0, 0});
+    for (int32_t dy = 0; dy < half; ++dy) {
+        const QRgb* upper = reinterpret_cast<const QRgb*>(image.constScanLine(top + dy));
+        const QRgb* lower = reinterpret_cast<const QRgb*>(image.constScanLine(top + half + dy));
+        for (int32_t c = 0; c < columns; ++c) {
+            const int32_t x = c * cellSize;
+            int32_t tl = 0, tr = 0, bl = 0, br = 0;
+            for (int32_t dx = 0; dx < half; ++dx) {
+                tl += Lightness(upper[x + dx]);
+                tr += Lightness(upper[x + half + dx]);
+                bl += Lightness(lower[x + dx]);
+                br += Lightness(lower[x + half + dx]);
+            }
+            auto& q = sums[size_t(c)];
+            q[0] += tl;
+            q[1] += tr;
+            q[2] += bl;
+            q[3] += br;
+        }
+    }
+    const int32_t n = int32_t(double(cellSize * 48 * cellSize) / 4);
+    for (int32_t c = 0; c < columns; ++c) {
+        const auto& q = sums[size_t(c)];
+        Cell& cell = out[c];
+        cell.TL = Adjust(q[0], n, s.Brightness, s.Contrast);
+        cell.TR = Adjust(q[1], n, s.Brightness, s.Contrast);
+        cell.BL = Adjust(q[2], n, s.Brightness, s.Contrast);
+        cell.BR = Adjust(q[3], n, s.Brightness, s.Contrast);
+        cell.Level = ToneLevel(cell.TL, cell.TR, cell.BL, cell.BR);
+        const GlyphTable::Bucket& b = table[cell.Level];
+        cell.EveryClose = EveryGlyphClose(b, cell.TL, cell.TR, cell.BL, cell.BR);
+        cell.Draws = uint32_t(cell.EveryClose ? b.Code.size()
+                                              : DrawCount(table, cell.TL, cell.TR, cell.BL, cell.BR, cell.Level));
+    }
+}
+
+// The buckets' quarter values padded to whole vectors with glyphs so far off
+// that their score overflows to infinity and never wins.
+constexpr size_t kStep = 8; // glyphs per loop pass: two vectors of four
+constexpr float kFarOff = 1e30f;
+
+struct PaddedBuckets {
+    explicit PaddedBuckets(const GlyphTable& table)
+    {
+        for (int level = 0; level < kBucketCount; ++level) {
+            const GlyphTable::Bucket& b = table[level];
+            Padded& p = buckets[size_t(level)];
+            const size_t size = (b.Code.size() + kStep - 1) / kStep * kStep;
+            p.TL = b.TL, p.TR = b.TR, p.BL = b.BL, p.BR = b.BR;
+            for (auto* v : {&p.TL, &p.TR, &p.BL, &p.BR})
+                v->resize(size, kFarOff);
+            longest = std::max(longest, size);
+        }
+    }
+    struct Padded {
+        std::vector<float> TL, TR, BL, BR;
+    };
+    std::array<Padded, kBucketCount> buckets;
+    size_t longest = 0;
+};
+
+struct RowContext {
+    const GlyphTable& table;
+    const PaddedBuckets& padded;
+    const RndJumpTable& jumps;
+    int32_t variation;
+};
+
+typedef float F4 __attribute__((vector_size(16)));
+typedef int32_t I4 __attribute__((vector_size(16)));
+typedef uint32_t U4 __attribute__((vector_size(16)));
+typedef double D4 __attribute__((vector_size(32)));
+
+template <class V>
+inline V Load(const void* p)
+{
+    V v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// Scores four glyphs from i at once and keeps, per lane, the first lowest.
+// Exact: float x float is exact in double and the sum runs in the scalar
+// order dTL² + dTR² + dBL² + dBR² + r V, each step one IEEE double rounding,
+// then one rounding to float. Glyph i gets the number of draw i + 1 from the
+// cell's start state x, A(i + 1) x + C(i + 1); that number r is s / 2^24 for
+// the 24-bit state s, so r V = s (V / 2^24), V / 2^24 being exact too.
+// Vectors pass by reference: this is inlined into each instruction set's copy.
+__attribute__((always_inline)) inline void ScoreFour(const PaddedBuckets::Padded& p, size_t i, const F4 (&cell)[4],
+                                                     const uint32_t* a, const uint32_t* c, uint32_t x,
+                                                     double scaledVariation, F4& best, I4& index)
+{
+    const U4 absMask = {0x7FFFFFFFu, 0x7FFFFFFFu, 0x7FFFFFFFu, 0x7FFFFFFFu};
+    const D4 dtl = __builtin_convertvector(F4(U4(cell[0] - Load<F4>(&p.TL[i])) & absMask), D4);
+    const D4 dtr = __builtin_convertvector(F4(U4(cell[1] - Load<F4>(&p.TR[i])) & absMask), D4);
+    const D4 dbl = __builtin_convertvector(F4(U4(cell[2] - Load<F4>(&p.BL[i])) & absMask), D4);
+    const D4 dbr = __builtin_convertvector(F4(U4(cell[3] - Load<F4>(&p.BR[i])) & absMask), D4);
+    const U4 state = (Load<U4>(a + i + 1) * x + Load<U4>(c + i + 1)) & 0xFFFFFFu;
+    const D4 rv = __builtin_convertvector(I4(state), D4) * scaledVariation;
+    const F4 score = __builtin_convertvector(dtl * dtl + dtr * dtr + dbl * dbl + dbr * dbr + rv, F4);
+    const I4 lower = score < best;
+    best = lower ? score : best;
+    const int32_t first = int32_t(i);
+    index = lower ? I4{first, first + 1, first + 2, first + 3} : index;
+}
+
+// The codes of count cells of a row from their start states. Inlined into one
+// function per instruction set.
+__attribute__((always_inline)) inline void ChooseRowBody(const RowContext& ctx, const Cell* cells,
+                                                         const uint32_t* starts, size_t count, int32_t* codes)
+{
+    const double scaledVariation = double(ctx.variation) * 0x1p-24;
+    const uint32_t* a = ctx.jumps.A();
+    const uint32_t* c = ctx.jumps.C();
+    for (size_t k = 0; k < count; ++k) {
+        const Cell& cell = cells[k];
+        if (!cell.EveryClose) {
+            // Some glyphs may draw no number: the rule itself, from this cell's state.
+            Rnd rnd(starts[k]);
+            codes[k] = ChooseGlyph(ctx.table, cell.TL, cell.TR, cell.BL, cell.BR, cell.Level, ctx.variation, rnd);
+            continue;
+        }
+        const PaddedBuckets::Padded& p = ctx.padded.buckets[size_t(cell.Level)];
+        const F4 values[4] = {F4{} + cell.TL, F4{} + cell.TR, F4{} + cell.BL, F4{} + cell.BR};
+        const uint32_t x = starts[k];
+        F4 best0 = {9999.0f, 9999.0f, 9999.0f, 9999.0f}, best1 = best0;
+        I4 index0 = {-1, -1, -1, -1}, index1 = index0;
+        const size_t n = p.TL.size();
+        for (size_t i = 0; i < n; i += kStep) {
+            ScoreFour(p, i, values, a, c, x, scaledVariation, best0, index0);
+            ScoreFour(p, i + 4, values, a, c, x, scaledVariation, best1, index1);
+        }
+        // The lowest score of all lanes, the first glyph among equals; none
+        // below the start score leaves the ideographic space.
+        float lowest = 9999.0f;
+        int32_t first = -1;
+        const float scores[8] = {best0[0], best0[1], best0[2], best0[3], best1[0], best1[1], best1[2], best1[3]};
+        const int32_t indices[8] = {index0[0], index0[1], index0[2], index0[3],
+                                    index1[0], index1[1], index1[2], index1[3]};
+        for (int lane = 0; lane < 8; ++lane) {
+            if (indices[lane] >= 0 && (scores[lane] < lowest || (scores[lane] == lowest && indices[lane] < first))) {
+                lowest = scores[lane];
+                first = indices[lane];
+            }
+        }
+        codes[k] = first >= 0 ? ctx.table[cell.Level].Code[size_t(first)] : kFallbackCode;
+    }
+}
+
+__attribute__((target("avx2"))) void ChooseRowAvx2(const RowContext& ctx, const Cell* cells, const uint32_t* starts,
+                                                  size_t count, int32_t* codes)
+{
+    ChooseRowBody(ctx, cells, starts, count, codes);
+}
+
+void ChooseRowPortable(const RowContext& ctx, const Cell* cells, const uint32_t* starts, size_t count,
+                       int32_t* codes)
+{
+    ChooseRowBody(ctx, cells, starts, count, codes);
+}
+
+void ChooseRowScalar(const RowContext& ctx, const Cell* cells, const uint32_t* starts, size_t count, int32_t* codes)
+{
+    for (size_t k = 0; k < count; ++k) {
+        Rnd rnd(starts[k]);
+        codes[k] = ChooseGlyph(ctx.table, cells[k].TL, cells[k].TR, cells[k].BL, cells[k].BR, cells[k].Level,
+                               ctx.variation, rnd);
+    }
+}
+
+} // namespace
+
+std::vector<QByteArray> ConvertBand(const QImage& image, int32_t cellSize, int32_t firstRow, int32_t rowCount,
+                                    const ConversionSettings& settings, const GlyphTable& table, Rnd& rnd,
+                                    const FastOptions& options)
+{
+    const QImage rgb = image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
+    const GridExtent grid = ComputeGridExtent(rgb.width(), rgb.height(), cellSize);
+    const int32_t columns = std::max(grid.Columns(cellSize), 0);
+    const int32_t first = std::max(firstRow, 0);
+    const int32_t rows = int32_t(std::max<int64_t>(std::min<int64_t>(int64_t(firstRow) + rowCount, grid.Rows(cellSize)) - first, 0));
+    std::vector<QByteArray> out(static_cast<size_t>(rows));
+    if (rows == 0 || columns == 0)
+        return out;
+
+    unsigned threads = options.threads ? options.threads : std::max(std::thread::hardware_concurrency(), 1u);
+    const size_t cellCount = size_t(rows) * size_t(columns);
+    std::vector<Cell> cells(cellCount);
+    ParallelFor(size_t(rows), threads, [&](size_t r) {
+        SampleRow(rgb, cellSize, (first + int32_t(r)) * cellSize, columns, settings, table, &cells[r * size_t(columns)]);
+    });
+
+    // Where each cell starts in the random sequence: one jump per cell.
+    const PaddedBuckets padded(table);
+    const RndJumpTable jumps(padded.longest);
+    std::vector<uint32_t> starts(cellCount);
+    uint32_t state = rnd.State();
+    for (size_t k = 0; k < cellCount; ++k) {
+        starts[k] = state;
+        state = jumps.Advance(state, cells[k].Draws);
+    }
+    rnd = Rnd(state);
+
+    auto choose = options.simd ? (__builtin_cpu_supports("avx2") ? ChooseRowAvx2 : ChooseRowPortable)
+                               : ChooseRowScalar;
+    const RowContext ctx{table, padded, jumps, settings.Variation};
+    ParallelFor(size_t(rows), threads, [&](size_t r) {
+        const size_t begin = r * size_t(columns);
+        std::vector<int32_t> codes(static_cast<size_t>(columns));
+        choose(ctx, &cells[begin], &starts[begin], size_t(columns), codes.data());
+        QByteArray& row = out[r];
+        row.reserve(qsizetype(columns) * 2);
+        for (int32_t code : codes)
+            AppendCodeBytes(row, code);
+    });
+    return out;
+}
