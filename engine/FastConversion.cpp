@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <cstring>
+#include <immintrin.h>
 #include <thread>
 
 namespace {
@@ -93,7 +93,7 @@ void SampleRow(const QImage& image, int32_t cellSize, int32_t top, int32_t colum
 
 // The buckets' quarter values padded to whole vectors with glyphs so far off
 // that their score overflows to infinity and never wins.
-constexpr size_t kStep = 8; // glyphs per loop pass: two vectors of four
+constexpr size_t kStep = 8; // glyphs per pass of the vector loop
 constexpr float kFarOff = 1e30f;
 
 struct PaddedBuckets {
@@ -123,52 +123,27 @@ struct RowContext {
     int32_t variation;
 };
 
-typedef float F4 __attribute__((vector_size(16)));
-typedef int32_t I4 __attribute__((vector_size(16)));
-typedef uint32_t U4 __attribute__((vector_size(16)));
-typedef double D4 __attribute__((vector_size(32)));
-
-template <class V>
-inline V Load(const void* p)
+// Scores eight glyphs per pass, each lane keeping the first lowest score it
+// meets. Exact: float x float is exact in double and the sum runs in the
+// scalar order dTL² + dTR² + dBL² + dBR² + r V, each step one IEEE double
+// rounding, then one rounding to float (no fused multiply-add here either).
+// Glyph i gets the number of draw i + 1 from the cell's start state x, state
+// A(i + 1) x + C(i + 1), so lanes need no chain of draws; that number r is
+// s / 2^24 for the 24-bit state s, hence r V = s (V / 2^24), V / 2^24 exact.
+// Four of the eight floats, low (h = 0) or high half, as doubles.
+__attribute__((target("avx2"), always_inline)) inline __m256d Wide(__m256 v, int h)
 {
-    V v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
+    return _mm256_cvtps_pd(h ? _mm256_extractf128_ps(v, 1) : _mm256_castps256_ps128(v));
 }
 
-// Scores four glyphs from i at once and keeps, per lane, the first lowest.
-// Exact: float x float is exact in double and the sum runs in the scalar
-// order dTL² + dTR² + dBL² + dBR² + r V, each step one IEEE double rounding,
-// then one rounding to float. Glyph i gets the number of draw i + 1 from the
-// cell's start state x, A(i + 1) x + C(i + 1); that number r is s / 2^24 for
-// the 24-bit state s, so r V = s (V / 2^24), V / 2^24 being exact too.
-// Vectors pass by reference: this is inlined into each instruction set's copy.
-__attribute__((always_inline)) inline void ScoreFour(const PaddedBuckets::Padded& p, size_t i, const F4 (&cell)[4],
-                                                     const uint32_t* a, const uint32_t* c, uint32_t x,
-                                                     double scaledVariation, F4& best, I4& index)
+__attribute__((target("avx2"))) void ChooseRowAvx2(const RowContext& ctx, const Cell* cells, const uint32_t* starts,
+                                                  size_t count, int32_t* codes)
 {
-    const U4 absMask = {0x7FFFFFFFu, 0x7FFFFFFFu, 0x7FFFFFFFu, 0x7FFFFFFFu};
-    const D4 dtl = __builtin_convertvector(F4(U4(cell[0] - Load<F4>(&p.TL[i])) & absMask), D4);
-    const D4 dtr = __builtin_convertvector(F4(U4(cell[1] - Load<F4>(&p.TR[i])) & absMask), D4);
-    const D4 dbl = __builtin_convertvector(F4(U4(cell[2] - Load<F4>(&p.BL[i])) & absMask), D4);
-    const D4 dbr = __builtin_convertvector(F4(U4(cell[3] - Load<F4>(&p.BR[i])) & absMask), D4);
-    const U4 state = (Load<U4>(a + i + 1) * x + Load<U4>(c + i + 1)) & 0xFFFFFFu;
-    const D4 rv = __builtin_convertvector(I4(state), D4) * scaledVariation;
-    const F4 score = __builtin_convertvector(dtl * dtl + dtr * dtr + dbl * dbl + dbr * dbr + rv, F4);
-    const I4 lower = score < best;
-    best = lower ? score : best;
-    const int32_t first = int32_t(i);
-    index = lower ? I4{first, first + 1, first + 2, first + 3} : index;
-}
-
-// The codes of count cells of a row from their start states. Inlined into one
-// function per instruction set.
-__attribute__((always_inline)) inline void ChooseRowBody(const RowContext& ctx, const Cell* cells,
-                                                         const uint32_t* starts, size_t count, int32_t* codes)
-{
-    const double scaledVariation = double(ctx.variation) * 0x1p-24;
-    const uint32_t* a = ctx.jumps.A();
-    const uint32_t* c = ctx.jumps.C();
+    const __m256d scaledVariation = _mm256_set1_pd(double(ctx.variation) * 0x1p-24);
+    const __m256 absMask = _mm256_castsi256_ps(_mm256_set1_epi32(0x7FFFFFFF));
+    const __m256i mask24 = _mm256_set1_epi32(0xFFFFFF);
+    const uint32_t* a = ctx.jumps.A() + 1;
+    const uint32_t* c = ctx.jumps.C() + 1;
     for (size_t k = 0; k < count; ++k) {
         const Cell& cell = cells[k];
         if (!cell.EveryClose) {
@@ -178,22 +153,49 @@ __attribute__((always_inline)) inline void ChooseRowBody(const RowContext& ctx, 
             continue;
         }
         const PaddedBuckets::Padded& p = ctx.padded.buckets[size_t(cell.Level)];
-        const F4 values[4] = {F4{} + cell.TL, F4{} + cell.TR, F4{} + cell.BL, F4{} + cell.BR};
-        const uint32_t x = starts[k];
-        F4 best0 = {9999.0f, 9999.0f, 9999.0f, 9999.0f}, best1 = best0;
-        I4 index0 = {-1, -1, -1, -1}, index1 = index0;
+        const __m256 tl = _mm256_set1_ps(cell.TL), tr = _mm256_set1_ps(cell.TR);
+        const __m256 bl = _mm256_set1_ps(cell.BL), br = _mm256_set1_ps(cell.BR);
+        const __m256i x = _mm256_set1_epi32(int32_t(starts[k]));
+        __m256 best = _mm256_set1_ps(9999.0f);
+        __m256i index = _mm256_set1_epi32(-1);
+        __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
         const size_t n = p.TL.size();
         for (size_t i = 0; i < n; i += kStep) {
-            ScoreFour(p, i, values, a, c, x, scaledVariation, best0, index0);
-            ScoreFour(p, i + 4, values, a, c, x, scaledVariation, best1, index1);
+            const __m256 dtl = _mm256_and_ps(_mm256_sub_ps(tl, _mm256_loadu_ps(&p.TL[i])), absMask);
+            const __m256 dtr = _mm256_and_ps(_mm256_sub_ps(tr, _mm256_loadu_ps(&p.TR[i])), absMask);
+            const __m256 dbl = _mm256_and_ps(_mm256_sub_ps(bl, _mm256_loadu_ps(&p.BL[i])), absMask);
+            const __m256 dbr = _mm256_and_ps(_mm256_sub_ps(br, _mm256_loadu_ps(&p.BR[i])), absMask);
+            const __m256i state = _mm256_and_si256(
+                _mm256_add_epi32(_mm256_mullo_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i)), x),
+                                 _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c + i))),
+                mask24);
+            __m128 half[2];
+            for (int h = 0; h < 2; ++h) {
+                const __m256d r = _mm256_cvtepi32_pd(h ? _mm256_extracti128_si256(state, 1)
+                                                       : _mm256_castsi256_si128(state));
+                const __m256d qtl = Wide(dtl, h), qtr = Wide(dtr, h), qbl = Wide(dbl, h), qbr = Wide(dbr, h);
+                __m256d sum = _mm256_mul_pd(qtl, qtl);
+                sum = _mm256_add_pd(sum, _mm256_mul_pd(qtr, qtr));
+                sum = _mm256_add_pd(sum, _mm256_mul_pd(qbl, qbl));
+                sum = _mm256_add_pd(sum, _mm256_mul_pd(qbr, qbr));
+                sum = _mm256_add_pd(sum, _mm256_mul_pd(r, scaledVariation));
+                half[h] = _mm256_cvtpd_ps(sum);
+            }
+            const __m256 score = _mm256_set_m128(half[1], half[0]);
+            const __m256 lower = _mm256_cmp_ps(score, best, _CMP_LT_OQ);
+            best = _mm256_min_ps(score, best);
+            index = _mm256_castps_si256(
+                _mm256_blendv_ps(_mm256_castsi256_ps(index), _mm256_castsi256_ps(lanes), lower));
+            lanes = _mm256_add_epi32(lanes, _mm256_set1_epi32(int32_t(kStep)));
         }
         // The lowest score of all lanes, the first glyph among equals; none
         // below the start score leaves the ideographic space.
+        alignas(32) float scores[8];
+        alignas(32) int32_t indices[8];
+        _mm256_store_ps(scores, best);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(indices), index);
         float lowest = 9999.0f;
         int32_t first = -1;
-        const float scores[8] = {best0[0], best0[1], best0[2], best0[3], best1[0], best1[1], best1[2], best1[3]};
-        const int32_t indices[8] = {index0[0], index0[1], index0[2], index0[3],
-                                    index1[0], index1[1], index1[2], index1[3]};
         for (int lane = 0; lane < 8; ++lane) {
             if (indices[lane] >= 0 && (scores[lane] < lowest || (scores[lane] == lowest && indices[lane] < first))) {
                 lowest = scores[lane];
@@ -202,18 +204,6 @@ __attribute__((always_inline)) inline void ChooseRowBody(const RowContext& ctx, 
         }
         codes[k] = first >= 0 ? ctx.table[cell.Level].Code[size_t(first)] : kFallbackCode;
     }
-}
-
-__attribute__((target("avx2"))) void ChooseRowAvx2(const RowContext& ctx, const Cell* cells, const uint32_t* starts,
-                                                  size_t count, int32_t* codes)
-{
-    ChooseRowBody(ctx, cells, starts, count, codes);
-}
-
-void ChooseRowPortable(const RowContext& ctx, const Cell* cells, const uint32_t* starts, size_t count,
-                       int32_t* codes)
-{
-    ChooseRowBody(ctx, cells, starts, count, codes);
 }
 
 void ChooseRowScalar(const RowContext& ctx, const Cell* cells, const uint32_t* starts, size_t count, int32_t* codes)
@@ -258,8 +248,8 @@ std::vector<QByteArray> ConvertBand(const QImage& image, int32_t cellSize, int32
     }
     rnd = Rnd(state);
 
-    auto choose = options.simd ? (__builtin_cpu_supports("avx2") ? ChooseRowAvx2 : ChooseRowPortable)
-                               : ChooseRowScalar;
+    // Without AVX2 each cell runs the rule itself from its own start state.
+    auto choose = options.simd && __builtin_cpu_supports("avx2") ? ChooseRowAvx2 : ChooseRowScalar;
     const RowContext ctx{table, padded, jumps, settings.Variation};
     ParallelFor(size_t(rows), threads, [&](size_t r) {
         const size_t begin = r * size_t(columns);
