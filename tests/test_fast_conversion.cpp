@@ -16,10 +16,17 @@ int Uniform(std::mt19937& g, int lo, int hi)
     return std::uniform_int_distribution<int>(lo, hi)(g);
 }
 
-// Quarter values in sixteenths so that equal scores come up often; some
-// glyphs repeat an earlier one, some buckets are empty, some codes one byte.
+// Quarter values on the measuring scale in sixteenths, or from two values
+// only (equal scores everywhere), or spread so wide that the closeness test
+// splits buckets. Some glyphs repeat an earlier one, some buckets are empty,
+// some codes are one byte.
 GlyphBucketArray RandomBuckets(std::mt19937& g)
 {
+    const int kind = Uniform(g, 0, 2);
+    auto value = [&] {
+        return kind == 0 ? float(Uniform(g, 0, 255)) / 16 : kind == 1 ? float(Uniform(g, 0, 1) * 8)
+                                                                      : float(Uniform(g, 0, 3200)) / 16;
+    };
     GlyphBucketArray buckets;
     for (auto& bucket : buckets) {
         const int n = Uniform(g, 0, 3) == 0 ? 0 : Uniform(g, 1, 40);
@@ -29,7 +36,7 @@ GlyphBucketArray RandomBuckets(std::mt19937& g)
                 *glyph = *bucket[size_t(Uniform(g, 0, i - 1))];
             } else {
                 for (float* q : {&glyph->TL, &glyph->TR, &glyph->BL, &glyph->BR})
-                    *q = float(Uniform(g, 0, 255)) / 16;
+                    *q = value();
                 glyph->AsciiNo = Uniform(g, 0, 5) == 0 ? Uniform(g, 0x21, 0x7E) : Uniform(g, 0x8140, 0x9FFC);
             }
             bucket.push_back(glyph);
