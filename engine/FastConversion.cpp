@@ -127,6 +127,7 @@ struct RowContext {
 // meets. Exact: float x float is exact in double and the sum runs in the
 // scalar order dTL² + dTR² + dBL² + dBR² + r V, each step one IEEE double
 // rounding, then one rounding to float (no fused multiply-add here either).
+// The differences keep their signs: a square does not depend on them.
 // Glyph i gets the number of draw i + 1 from the cell's start state x, state
 // A(i + 1) x + C(i + 1), so lanes need no chain of draws; that number r is
 // s / 2^24 for the 24-bit state s, hence r V = s (V / 2^24), V / 2^24 exact.
@@ -140,7 +141,6 @@ __attribute__((target("avx2"))) void ChooseRowAvx2(const RowContext& ctx, const 
                                                   size_t count, int32_t* codes)
 {
     const __m256d scaledVariation = _mm256_set1_pd(double(ctx.variation) * 0x1p-24);
-    const __m256 absMask = _mm256_castsi256_ps(_mm256_set1_epi32(0x7FFFFFFF));
     const __m256i mask24 = _mm256_set1_epi32(0xFFFFFF);
     const uint32_t* a = ctx.jumps.A() + 1;
     const uint32_t* c = ctx.jumps.C() + 1;
@@ -161,10 +161,10 @@ __attribute__((target("avx2"))) void ChooseRowAvx2(const RowContext& ctx, const 
         __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
         const size_t n = p.TL.size();
         for (size_t i = 0; i < n; i += kStep) {
-            const __m256 dtl = _mm256_and_ps(_mm256_sub_ps(tl, _mm256_loadu_ps(&p.TL[i])), absMask);
-            const __m256 dtr = _mm256_and_ps(_mm256_sub_ps(tr, _mm256_loadu_ps(&p.TR[i])), absMask);
-            const __m256 dbl = _mm256_and_ps(_mm256_sub_ps(bl, _mm256_loadu_ps(&p.BL[i])), absMask);
-            const __m256 dbr = _mm256_and_ps(_mm256_sub_ps(br, _mm256_loadu_ps(&p.BR[i])), absMask);
+            const __m256 dtl = _mm256_sub_ps(tl, _mm256_loadu_ps(&p.TL[i]));
+            const __m256 dtr = _mm256_sub_ps(tr, _mm256_loadu_ps(&p.TR[i]));
+            const __m256 dbl = _mm256_sub_ps(bl, _mm256_loadu_ps(&p.BL[i]));
+            const __m256 dbr = _mm256_sub_ps(br, _mm256_loadu_ps(&p.BR[i]));
             const __m256i state = _mm256_and_si256(
                 _mm256_add_epi32(_mm256_mullo_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i)), x),
                                  _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c + i))),
