@@ -144,6 +144,8 @@ __attribute__((target("avx2"))) void ChooseRowAvx2(const RowContext& ctx, const 
     const __m256i mask24 = _mm256_set1_epi32(0xFFFFFF);
     const uint32_t* a = ctx.jumps.A() + 1;
     const uint32_t* c = ctx.jumps.C() + 1;
+    // The scores of a bucket, searched for the first lowest after the pass.
+    std::vector<float> scores(ctx.padded.longest);
     for (size_t k = 0; k < count; ++k) {
         const Cell& cell = cells[k];
         if (!cell.EveryClose) {
@@ -157,8 +159,6 @@ __attribute__((target("avx2"))) void ChooseRowAvx2(const RowContext& ctx, const 
         const __m256 bl = _mm256_set1_ps(cell.BL), br = _mm256_set1_ps(cell.BR);
         const __m256i x = _mm256_set1_epi32(int32_t(starts[k]));
         __m256 best = _mm256_set1_ps(9999.0f);
-        __m256i index = _mm256_set1_epi32(-1);
-        __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
         const size_t n = p.TL.size();
         for (size_t i = 0; i < n; i += kStep) {
             const __m256 dtl = _mm256_sub_ps(tl, _mm256_loadu_ps(&p.TL[i]));
@@ -182,24 +182,24 @@ __attribute__((target("avx2"))) void ChooseRowAvx2(const RowContext& ctx, const 
                 half[h] = _mm256_cvtpd_ps(sum);
             }
             const __m256 score = _mm256_set_m128(half[1], half[0]);
-            const __m256 lower = _mm256_cmp_ps(score, best, _CMP_LT_OQ);
+            _mm256_storeu_ps(&scores[i], score);
             best = _mm256_min_ps(score, best);
-            index = _mm256_castps_si256(
-                _mm256_blendv_ps(_mm256_castsi256_ps(index), _mm256_castsi256_ps(lanes), lower));
-            lanes = _mm256_add_epi32(lanes, _mm256_set1_epi32(int32_t(kStep)));
         }
-        // The lowest score of all lanes, the first glyph among equals; none
-        // below the start score leaves the ideographic space.
-        alignas(32) float scores[8];
-        alignas(32) int32_t indices[8];
-        _mm256_store_ps(scores, best);
-        _mm256_store_si256(reinterpret_cast<__m256i*>(indices), index);
-        float lowest = 9999.0f;
+        // The lowest score, then the first glyph that has it; none below the
+        // start score leaves the ideographic space.
+        __m128 low = _mm_min_ps(_mm256_castps256_ps128(best), _mm256_extractf128_ps(best, 1));
+        low = _mm_min_ps(low, _mm_movehl_ps(low, low));
+        low = _mm_min_ss(low, _mm_shuffle_ps(low, low, 1));
+        const float lowest = _mm_cvtss_f32(low);
         int32_t first = -1;
-        for (int lane = 0; lane < 8; ++lane) {
-            if (indices[lane] >= 0 && (scores[lane] < lowest || (scores[lane] == lowest && indices[lane] < first))) {
-                lowest = scores[lane];
-                first = indices[lane];
+        if (lowest < 9999.0f) {
+            const __m256 target = _mm256_set1_ps(lowest);
+            for (size_t i = 0;; i += kStep) {
+                const int equal = _mm256_movemask_ps(_mm256_cmp_ps(_mm256_loadu_ps(&scores[i]), target, _CMP_EQ_OQ));
+                if (equal) {
+                    first = int32_t(i) + __builtin_ctz(unsigned(equal));
+                    break;
+                }
             }
         }
         codes[k] = first >= 0 ? ctx.table[cell.Level].Code[size_t(first)] : kFallbackCode;
