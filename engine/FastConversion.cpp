@@ -19,10 +19,11 @@ struct Cell {
     bool EveryClose;  // every glyph of the bucket draws: the vector scoring applies
 };
 
-// std::jthread and an atomic counter: no library beyond the standard one, and
-// the rows are handed out one at a time as threads come free, because rows
-// differ in cost with the sizes of the buckets they search. Spawning a few
-// threads per call costs tens of microseconds, nothing beside a band's work.
+// std::jthread and an atomic counter: no library beyond the standard one, no
+// idle threads spinning between bands (OpenMP's teams spin and, on a loaded
+// machine, took milliseconds per region), and rows handed out one at a time
+// as threads come free, because rows differ in cost with the sizes of the
+// buckets they search. Starting a thread costs about 30 us here.
 template <class Body>
 void ParallelFor(size_t count, unsigned threads, const Body& body)
 {
@@ -225,16 +226,24 @@ std::vector<QByteArray> ConvertBand(const QImage& image, int32_t cellSize, int32
     const GridExtent grid = ComputeGridExtent(rgb.width(), rgb.height(), cellSize);
     const int32_t columns = std::max(grid.Columns(cellSize), 0);
     const int32_t first = std::max(firstRow, 0);
-    const int32_t rows = int32_t(std::max<int64_t>(std::min<int64_t>(int64_t(firstRow) + rowCount, grid.Rows(cellSize)) - first, 0));
+    const int64_t end = std::min<int64_t>(int64_t(firstRow) + rowCount, grid.Rows(cellSize));
+    const int32_t rows = int32_t(std::max<int64_t>(end - first, 0));
     std::vector<QByteArray> out(static_cast<size_t>(rows));
     if (rows == 0 || columns == 0)
         return out;
 
-    unsigned threads = options.threads ? options.threads : std::max(std::thread::hardware_concurrency(), 1u);
     const size_t cellCount = size_t(rows) * size_t(columns);
+    // By default a thread for each few thousand cells at most: a small band
+    // is done before another thread would have started.
+    constexpr size_t kCellsPerThread = 4096;
+    const unsigned threads =
+        options.threads ? options.threads
+                        : unsigned(std::clamp<size_t>(cellCount / kCellsPerThread, 1,
+                                                      std::max(std::thread::hardware_concurrency(), 1u)));
     std::vector<Cell> cells(cellCount);
     ParallelFor(size_t(rows), threads, [&](size_t r) {
-        SampleRow(rgb, cellSize, (first + int32_t(r)) * cellSize, columns, settings, table, &cells[r * size_t(columns)]);
+        const int32_t top = (first + int32_t(r)) * cellSize;
+        SampleRow(rgb, cellSize, top, columns, settings, table, &cells[r * size_t(columns)]);
     });
 
     // Where each cell starts in the random sequence: one jump per cell.
