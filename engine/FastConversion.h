@@ -14,8 +14,8 @@
 #include <vector>
 
 struct FastOptions {
-    unsigned threads = 0; // 0: as many as the processor runs at once
-    bool simd = true;     // score several glyphs per instruction (AVX2 where present)
+    unsigned threads = 0; // 0: as many as the processor runs at once, fewer for a small band
+    bool simd = true;     // score eight glyphs per instruction where the processor has AVX2
 };
 
 // Converts the cell rows [firstRow, firstRow + rowCount) of the grid of whole
