@@ -12,22 +12,36 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
+#include <ctime>
 #include <thread>
 
 namespace {
 
-template <class Run>
-double Median(int runs, const Run& run)
+double ProcessSeconds()
 {
-    std::vector<double> times;
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+// Median elapsed seconds of the runs; cpu gets the median processor seconds
+// of all threads, which tell the work apart from waiting on a busy machine.
+template <class Run>
+double Median(int runs, const Run& run, double* cpu = nullptr)
+{
+    std::vector<double> times, cpuTimes;
     for (int i = 0; i < runs; ++i) {
         QElapsedTimer t;
+        const double cpuStart = ProcessSeconds();
         t.start();
         run();
         times.push_back(double(t.nsecsElapsed()) / 1e9);
+        cpuTimes.push_back(ProcessSeconds() - cpuStart);
     }
     std::sort(times.begin(), times.end());
+    std::sort(cpuTimes.begin(), cpuTimes.end());
+    if (cpu)
+        *cpu = cpuTimes[cpuTimes.size() / 2];
     return times[times.size() / 2];
 }
 
@@ -66,6 +80,7 @@ int main(int argc, char** argv)
     const ConversionSettings settings;
     std::vector<QByteArray> expected;
     Rnd reference;
+    double sequentialCpu = 0;
     const double sequential = Median(std::max(runs / 2, 1), [&] {
         expected.clear();
         reference = Rnd();
@@ -76,25 +91,27 @@ int main(int argc, char** argv)
             return true;
         };
         ConvertCells(ImagePixels(image), cellSize, table, reference, hooks);
-    });
+    }, &sequentialCpu);
 
     const unsigned cores = std::max(std::thread::hardware_concurrency(), 1u);
     const GridExtent grid = ComputeGridExtent(image.width(), image.height(), cellSize);
     const long cells = long(std::max(grid.Columns(cellSize), 0)) * std::max(grid.Rows(cellSize), 0);
     std::printf("picture %dx%d, cell size %d, %ld cells, %u cores, %d runs each (medians)\n", image.width(),
                 image.height(), cellSize, cells, cores, runs);
+    std::printf("%-33s elapsed   processor (ratios of elapsed times)\n", "");
     std::printf("decoding the picture (floor)      %.4f s\n", decoding);
-    std::printf("sequential loop (ConvertCells)    %.4f s\n", sequential);
+    std::printf("sequential loop (ConvertCells)    %.4f s  %.4f s\n", sequential, sequentialCpu);
 
     bool same = true;
     auto measure = [&](const char* name, const FastOptions& options) {
+        double cpu = 0;
         const double time = Median(runs, [&] {
             Rnd rnd;
             const std::vector<QByteArray> rows =
                 ConvertBand(image, cellSize, 0, grid.Rows(cellSize), settings, table, rnd, options);
             same = same && rows == expected && rnd.State() == reference.State();
-        });
-        std::printf("%-34s %.4f s  %5.2f x faster, %5.2f x decoding\n", name, time, sequential / time,
+        }, &cpu);
+        std::printf("%-33s %.4f s  %.4f s  %5.2f x faster, %4.2f x decoding\n", name, time, cpu, sequential / time,
                     time / decoding);
     };
     measure("fast, 1 thread, scalar", {1, false});
