@@ -124,20 +124,21 @@ struct RowContext {
     int32_t variation;
 };
 
-// Scores eight glyphs per pass, each lane keeping the first lowest score it
-// meets. Exact: float x float is exact in double and the sum runs in the
-// scalar order dTL² + dTR² + dBL² + dBR² + r V, each step one IEEE double
-// rounding, then one rounding to float (no fused multiply-add here either).
-// The differences keep their signs: a square does not depend on them.
-// Glyph i gets the number of draw i + 1 from the cell's start state x, state
-// A(i + 1) x + C(i + 1), so lanes need no chain of draws; that number r is
-// s / 2^24 for the 24-bit state s, hence r V = s (V / 2^24), V / 2^24 exact.
 // Four of the eight floats, low (h = 0) or high half, as doubles.
 __attribute__((target("avx2"), always_inline)) inline __m256d Wide(__m256 v, int h)
 {
     return _mm256_cvtps_pd(h ? _mm256_extractf128_ps(v, 1) : _mm256_castps256_ps128(v));
 }
 
+// Scores eight glyphs per pass; the rule's winner, the first of the lowest
+// scores below the start score, is then looked up in the stored scores.
+// Exact: float x float is exact in double and the sum runs in the scalar
+// order dTL² + dTR² + dBL² + dBR² + r V, each step one IEEE double rounding,
+// then one rounding to float (no fused multiply-add here either). The
+// differences keep their signs: a square does not depend on them.
+// Glyph i gets the number of draw i + 1 from the cell's start state x, state
+// A(i + 1) x + C(i + 1), so lanes need no chain of draws; that number r is
+// s / 2^24 for the 24-bit state s, hence r V = s (V / 2^24), V / 2^24 exact.
 __attribute__((target("avx2"))) void ChooseRowAvx2(const RowContext& ctx, const Cell* cells, const uint32_t* starts,
                                                   size_t count, int32_t* codes)
 {
