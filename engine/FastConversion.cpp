@@ -8,6 +8,7 @@
 #include <array>
 #include <atomic>
 #include <immintrin.h>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -241,7 +242,9 @@ std::vector<QByteArray> ConvertBand(const QImage& image, int32_t cellSize, int32
         options.threads ? options.threads
                         : unsigned(std::clamp<size_t>(cellCount / kCellsPerThread, 1,
                                                       std::max(std::thread::hardware_concurrency(), 1u)));
-    std::vector<Cell> cells(cellCount);
+    // Left uninitialised: the sampling threads write every cell, and touch
+    // the fresh pages in parallel rather than one clearing pass.
+    const std::unique_ptr<Cell[]> cells(new Cell[cellCount]);
     ParallelFor(size_t(rows), threads, [&](size_t r) {
         const int32_t top = (first + int32_t(r)) * cellSize;
         SampleRow(rgb, cellSize, top, columns, settings, table, &cells[r * size_t(columns)]);
