@@ -35,7 +35,33 @@ float Score(float dtl, float dtr, float dbl, float dbr, float r, int32_t variati
                  + double(r) * variation);
 }
 
+bool Close(float dtl, float dtr, float dbl, float dbr)
+{
+    return dtl <= kCloseness && dtr <= kCloseness && dbl <= kCloseness && dbr <= kCloseness;
+}
+
 } // namespace
+
+bool EveryGlyphClose(const GlyphTable::Bucket& b, float tl, float tr, float bl, float br)
+{
+    const float lo = std::min({tl, tr, bl, br});
+    const float hi = std::max({tl, tr, bl, br});
+    return !b.Code.empty() && hi - b.Min < kCloseness - 1 && b.Max - lo < kCloseness - 1;
+}
+
+size_t DrawCount(const GlyphTable& table, float tl, float tr, float bl, float br, int32_t level)
+{
+    if (level < 0 || level >= kBucketCount)
+        return 0;
+    const GlyphTable::Bucket& b = table[level];
+    if (EveryGlyphClose(b, tl, tr, bl, br))
+        return b.Code.size();
+    size_t draws = 0;
+    for (size_t i = 0; i < b.Code.size(); ++i)
+        draws += Close(std::fabs(tl - b.TL[i]), std::fabs(tr - b.TR[i]), std::fabs(bl - b.BL[i]),
+                       std::fabs(br - b.BR[i]));
+    return draws;
+}
 
 int32_t ChooseGlyph(const GlyphTable& table, float tl, float tr, float bl, float br, int32_t level,
                     int32_t variation, Rnd& rnd)
@@ -48,10 +74,8 @@ int32_t ChooseGlyph(const GlyphTable& table, float tl, float tr, float bl, float
     int32_t code = kFallbackCode;
 
     // With the settings' ranges every glyph is close enough; then the test can
-    // be left out of the loop. The margin keeps float rounding out of the question.
-    const float lo = std::min({tl, tr, bl, br});
-    const float hi = std::max({tl, tr, bl, br});
-    if (n > 0 && hi - b.Min < kCloseness - 1 && b.Max - lo < kCloseness - 1) {
+    // be left out of the loop.
+    if (EveryGlyphClose(b, tl, tr, bl, br)) {
         for (size_t i = 0; i < n; ++i) {
             const float score = Score(std::fabs(tl - b.TL[i]), std::fabs(tr - b.TR[i]), std::fabs(bl - b.BL[i]),
                                       std::fabs(br - b.BR[i]), rnd.Next(), variation);
@@ -69,7 +93,7 @@ int32_t ChooseGlyph(const GlyphTable& table, float tl, float tr, float bl, float
         const float dbl = std::fabs(bl - b.BL[i]);
         const float dbr = std::fabs(br - b.BR[i]);
         float score = kStartScore;
-        if (dtl <= kCloseness && dtr <= kCloseness && dbl <= kCloseness && dbr <= kCloseness)
+        if (Close(dtl, dtr, dbl, dbr))
             score = Score(dtl, dtr, dbl, dbr, rnd.Next(), variation);
         if (best > score) {
             best = score;

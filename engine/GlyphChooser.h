@@ -15,6 +15,9 @@ constexpr int32_t kFallbackCode = 0x8140; // the ideographic space
 class Rnd {
 public:
     static constexpr uint32_t kStartState = 0x50000;
+    Rnd() = default;
+    // Resumes the sequence at a state met before (parallel conversion).
+    explicit Rnd(uint32_t state) : state_(state & 0xFFFFFFu) {}
     float Next()
     {
         state_ = (state_ * 0x43FD43FDu + 0xC39EC3u) & 0xFFFFFFu;
@@ -41,6 +44,14 @@ public:
 private:
     std::vector<Bucket> buckets_;
 };
+
+// True when every glyph of the bucket is provably close enough to the cell
+// values, so each one draws a number. The margin keeps float rounding out of
+// the question.
+bool EveryGlyphClose(const GlyphTable::Bucket& b, float tl, float tr, float bl, float br);
+
+// How many numbers ChooseGlyph draws for these cell values.
+size_t DrawCount(const GlyphTable& table, float tl, float tr, float bl, float br, int32_t level);
 
 // The code of the best glyph of bucket level for the cell values, or the
 // ideographic space when none qualifies. A glyph qualifies when none of its

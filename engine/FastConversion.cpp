@@ -1,0 +1,277 @@
+#include "engine/FastConversion.h"
+
+#include "common/CodePage932.h"
+#include "engine/CellSampler.h"
+#include "engine/RndJump.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <immintrin.h>
+#include <memory>
+#include <thread>
+
+namespace {
+
+struct Cell {
+    float TL, TR, BL, BR;
+    int32_t Level;
+    uint32_t Draws;   // numbers ChooseGlyph draws for this cell
+    bool EveryClose;  // every glyph of the bucket draws: the vector scoring applies
+};
+
+// std::jthread and an atomic counter: no library beyond the standard one, no
+// idle threads spinning between bands (OpenMP's teams spin and, on a loaded
+// machine, took milliseconds per region), and rows handed out one at a time
+// as threads come free, because rows differ in cost with the sizes of the
+// buckets they search. Starting a thread costs about 30 us here.
+template <class Body>
+void ParallelFor(size_t count, unsigned threads, const Body& body)
+{
+    threads = unsigned(std::min<size_t>(threads, count));
+    std::atomic<size_t> next{0};
+    auto work = [&] {
+        for (size_t i; (i = next.fetch_add(1, std::memory_order_relaxed)) < count;)
+            body(i);
+    };
+    std::vector<std::jthread> team;
+    for (unsigned t = 1; t < threads; ++t)
+        team.emplace_back(work);
+    work();
+}
+
+// Lightness of a QRgb pixel: blue + green + red, as SampleCell reads it.
+inline int32_t Lightness(QRgb p)
+{
+    return int32_t((p & 0xFF) + ((p >> 8) & 0xFF) + ((p >> 16) & 0xFF));
+}
+
+// As SampleCell: the quarter sums are whole numbers below 2^24, so integer
+// sums equal its float ones.
+float Adjust(int32_t sum, int32_t n, float brightness, float contrast)
+{
+    return float((double(float(sum)) / n - 8) * double(contrast) + double(brightness));
+}
+
+void SampleRow(const QImage& image, int32_t cellSize, int32_t top, int32_t columns, const ConversionSettings& s,
+               const GlyphTable& table, Cell* out)
+{
+    const int32_t half = cellSize / 2;
+    std::vector<std::array<int32_t, 4>> sums(static_cast<size_t>(columns), {0, 0, 0, 0});
+    for (int32_t dy = 0; dy < half; ++dy) {
+        const QRgb* upper = reinterpret_cast<const QRgb*>(image.constScanLine(top + dy));
+        const QRgb* lower = reinterpret_cast<const QRgb*>(image.constScanLine(top + half + dy));
+        for (int32_t c = 0; c < columns; ++c) {
+            const int32_t x = c * cellSize;
+            int32_t tl = 0, tr = 0, bl = 0, br = 0;
+            for (int32_t dx = 0; dx < half; ++dx) {
+                tl += Lightness(upper[x + dx]);
+                tr += Lightness(upper[x + half + dx]);
+                bl += Lightness(lower[x + dx]);
+                br += Lightness(lower[x + half + dx]);
+            }
+            auto& q = sums[size_t(c)];
+            q[0] += tl;
+            q[1] += tr;
+            q[2] += bl;
+            q[3] += br;
+        }
+    }
+    const int32_t n = int32_t(double(cellSize * 48 * cellSize) / 4);
+    for (int32_t c = 0; c < columns; ++c) {
+        const auto& q = sums[size_t(c)];
+        Cell& cell = out[c];
+        cell.TL = Adjust(q[0], n, s.Brightness, s.Contrast);
+        cell.TR = Adjust(q[1], n, s.Brightness, s.Contrast);
+        cell.BL = Adjust(q[2], n, s.Brightness, s.Contrast);
+        cell.BR = Adjust(q[3], n, s.Brightness, s.Contrast);
+        cell.Level = ToneLevel(cell.TL, cell.TR, cell.BL, cell.BR);
+        const GlyphTable::Bucket& b = table[cell.Level];
+        cell.EveryClose = EveryGlyphClose(b, cell.TL, cell.TR, cell.BL, cell.BR);
+        cell.Draws = uint32_t(cell.EveryClose ? b.Code.size()
+                                              : DrawCount(table, cell.TL, cell.TR, cell.BL, cell.BR, cell.Level));
+    }
+}
+
+// The buckets' quarter values padded to whole vectors with glyphs so far off
+// that their score overflows to infinity and never wins.
+constexpr size_t kStep = 8; // glyphs per pass of the vector loop
+constexpr float kFarOff = 1e30f;
+
+struct PaddedBuckets {
+    explicit PaddedBuckets(const GlyphTable& table)
+    {
+        for (int level = 0; level < kBucketCount; ++level) {
+            const GlyphTable::Bucket& b = table[level];
+            Padded& p = buckets[size_t(level)];
+            const size_t size = (b.Code.size() + kStep - 1) / kStep * kStep;
+            p.TL = b.TL, p.TR = b.TR, p.BL = b.BL, p.BR = b.BR;
+            for (auto* v : {&p.TL, &p.TR, &p.BL, &p.BR})
+                v->resize(size, kFarOff);
+            longest = std::max(longest, size);
+        }
+    }
+    struct Padded {
+        std::vector<float> TL, TR, BL, BR;
+    };
+    std::array<Padded, kBucketCount> buckets;
+    size_t longest = 0;
+};
+
+struct RowContext {
+    const GlyphTable& table;
+    const PaddedBuckets& padded;
+    const RndJumpTable& jumps;
+    int32_t variation;
+};
+
+// Four of the eight floats, low (h = 0) or high half, as doubles.
+__attribute__((target("avx2"), always_inline)) inline __m256d Wide(__m256 v, int h)
+{
+    return _mm256_cvtps_pd(h ? _mm256_extractf128_ps(v, 1) : _mm256_castps256_ps128(v));
+}
+
+// Scores eight glyphs per pass; the rule's winner, the first of the lowest
+// scores below the start score, is then looked up in the stored scores.
+// Exact: float x float is exact in double and the sum runs in the scalar
+// order dTL² + dTR² + dBL² + dBR² + r V, each step one IEEE double rounding,
+// then one rounding to float (no fused multiply-add here either). The
+// differences keep their signs: a square does not depend on them.
+// Glyph i gets the number of draw i + 1 from the cell's start state x, state
+// A(i + 1) x + C(i + 1), so lanes need no chain of draws; that number r is
+// s / 2^24 for the 24-bit state s, hence r V = s (V / 2^24), V / 2^24 exact.
+__attribute__((target("avx2"))) void ChooseRowAvx2(const RowContext& ctx, const Cell* cells, const uint32_t* starts,
+                                                  size_t count, int32_t* codes)
+{
+    const __m256d scaledVariation = _mm256_set1_pd(double(ctx.variation) * 0x1p-24);
+    const __m256i mask24 = _mm256_set1_epi32(0xFFFFFF);
+    const uint32_t* a = ctx.jumps.A() + 1;
+    const uint32_t* c = ctx.jumps.C() + 1;
+    // The scores of a bucket, searched for the first lowest after the pass.
+    std::vector<float> scores(ctx.padded.longest);
+    for (size_t k = 0; k < count; ++k) {
+        const Cell& cell = cells[k];
+        if (!cell.EveryClose) {
+            // Some glyphs may draw no number: the rule itself, from this cell's state.
+            Rnd rnd(starts[k]);
+            codes[k] = ChooseGlyph(ctx.table, cell.TL, cell.TR, cell.BL, cell.BR, cell.Level, ctx.variation, rnd);
+            continue;
+        }
+        const PaddedBuckets::Padded& p = ctx.padded.buckets[size_t(cell.Level)];
+        const __m256 tl = _mm256_set1_ps(cell.TL), tr = _mm256_set1_ps(cell.TR);
+        const __m256 bl = _mm256_set1_ps(cell.BL), br = _mm256_set1_ps(cell.BR);
+        const __m256i x = _mm256_set1_epi32(int32_t(starts[k]));
+        __m256 best = _mm256_set1_ps(9999.0f);
+        const size_t n = p.TL.size();
+        for (size_t i = 0; i < n; i += kStep) {
+            const __m256 dtl = _mm256_sub_ps(tl, _mm256_loadu_ps(&p.TL[i]));
+            const __m256 dtr = _mm256_sub_ps(tr, _mm256_loadu_ps(&p.TR[i]));
+            const __m256 dbl = _mm256_sub_ps(bl, _mm256_loadu_ps(&p.BL[i]));
+            const __m256 dbr = _mm256_sub_ps(br, _mm256_loadu_ps(&p.BR[i]));
+            const __m256i state = _mm256_and_si256(
+                _mm256_add_epi32(_mm256_mullo_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i)), x),
+                                 _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c + i))),
+                mask24);
+            __m128 half[2];
+            for (int h = 0; h < 2; ++h) {
+                const __m256d r = _mm256_cvtepi32_pd(h ? _mm256_extracti128_si256(state, 1)
+                                                       : _mm256_castsi256_si128(state));
+                const __m256d qtl = Wide(dtl, h), qtr = Wide(dtr, h), qbl = Wide(dbl, h), qbr = Wide(dbr, h);
+                __m256d sum = _mm256_mul_pd(qtl, qtl);
+                sum = _mm256_add_pd(sum, _mm256_mul_pd(qtr, qtr));
+                sum = _mm256_add_pd(sum, _mm256_mul_pd(qbl, qbl));
+                sum = _mm256_add_pd(sum, _mm256_mul_pd(qbr, qbr));
+                sum = _mm256_add_pd(sum, _mm256_mul_pd(r, scaledVariation));
+                half[h] = _mm256_cvtpd_ps(sum);
+            }
+            const __m256 score = _mm256_set_m128(half[1], half[0]);
+            _mm256_storeu_ps(&scores[i], score);
+            best = _mm256_min_ps(score, best);
+        }
+        // The lowest score, then the first glyph that has it; none below the
+        // start score leaves the ideographic space.
+        __m128 low = _mm_min_ps(_mm256_castps256_ps128(best), _mm256_extractf128_ps(best, 1));
+        low = _mm_min_ps(low, _mm_movehl_ps(low, low));
+        low = _mm_min_ss(low, _mm_shuffle_ps(low, low, 1));
+        const float lowest = _mm_cvtss_f32(low);
+        int32_t first = -1;
+        if (lowest < 9999.0f) {
+            const __m256 target = _mm256_set1_ps(lowest);
+            for (size_t i = 0;; i += kStep) {
+                const int equal = _mm256_movemask_ps(_mm256_cmp_ps(_mm256_loadu_ps(&scores[i]), target, _CMP_EQ_OQ));
+                if (equal) {
+                    first = int32_t(i) + __builtin_ctz(unsigned(equal));
+                    break;
+                }
+            }
+        }
+        codes[k] = first >= 0 ? ctx.table[cell.Level].Code[size_t(first)] : kFallbackCode;
+    }
+}
+
+void ChooseRowScalar(const RowContext& ctx, const Cell* cells, const uint32_t* starts, size_t count, int32_t* codes)
+{
+    for (size_t k = 0; k < count; ++k) {
+        Rnd rnd(starts[k]);
+        codes[k] = ChooseGlyph(ctx.table, cells[k].TL, cells[k].TR, cells[k].BL, cells[k].BR, cells[k].Level,
+                               ctx.variation, rnd);
+    }
+}
+
+} // namespace
+
+std::vector<QByteArray> ConvertBand(const QImage& image, int32_t cellSize, int32_t firstRow, int32_t rowCount,
+                                    const ConversionSettings& settings, const GlyphTable& table, Rnd& rnd,
+                                    const FastOptions& options)
+{
+    const QImage rgb = image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
+    const GridExtent grid = ComputeGridExtent(rgb.width(), rgb.height(), cellSize);
+    const int32_t columns = std::max(grid.Columns(cellSize), 0);
+    const int32_t first = std::max(firstRow, 0);
+    const int64_t end = std::min<int64_t>(int64_t(firstRow) + rowCount, grid.Rows(cellSize));
+    const int32_t rows = int32_t(std::max<int64_t>(end - first, 0));
+    std::vector<QByteArray> out(static_cast<size_t>(rows));
+    if (rows == 0 || columns == 0)
+        return out;
+
+    const size_t cellCount = size_t(rows) * size_t(columns);
+    // By default a thread for each few thousand cells at most: a small band
+    // is done before another thread would have started.
+    constexpr size_t kCellsPerThread = 4096;
+    const unsigned threads =
+        options.threads ? options.threads
+                        : unsigned(std::clamp<size_t>(cellCount / kCellsPerThread, 1,
+                                                      std::max(std::thread::hardware_concurrency(), 1u)));
+    // Left uninitialised: the sampling threads write every cell, and touch
+    // the fresh pages in parallel rather than one clearing pass.
+    const std::unique_ptr<Cell[]> cells(new Cell[cellCount]);
+    ParallelFor(size_t(rows), threads, [&](size_t r) {
+        const int32_t top = (first + int32_t(r)) * cellSize;
+        SampleRow(rgb, cellSize, top, columns, settings, table, &cells[r * size_t(columns)]);
+    });
+
+    // Where each cell starts in the random sequence: one jump per cell.
+    const PaddedBuckets padded(table);
+    const RndJumpTable jumps(padded.longest);
+    std::vector<uint32_t> starts(cellCount);
+    uint32_t state = rnd.State();
+    for (size_t k = 0; k < cellCount; ++k) {
+        starts[k] = state;
+        state = jumps.Advance(state, cells[k].Draws);
+    }
+    rnd = Rnd(state);
+
+    // Without AVX2 each cell runs the rule itself from its own start state.
+    auto choose = options.simd && __builtin_cpu_supports("avx2") ? ChooseRowAvx2 : ChooseRowScalar;
+    const RowContext ctx{table, padded, jumps, settings.Variation};
+    ParallelFor(size_t(rows), threads, [&](size_t r) {
+        const size_t begin = r * size_t(columns);
+        std::vector<int32_t> codes(static_cast<size_t>(columns));
+        choose(ctx, &cells[begin], &starts[begin], size_t(columns), codes.data());
+        QByteArray& row = out[r];
+        row.reserve(qsizetype(columns) * 2);
+        for (int32_t code : codes)
+            AppendCodeBytes(row, code);
+    });
+    return out;
+}
