@@ -25,6 +25,7 @@
 namespace {
 
 constexpr const char* kName = "pictoria-convert";
+constexpr unsigned kMaximumThreads = 256;
 
 struct Options {
     QString output;
@@ -36,6 +37,7 @@ struct Options {
     bool png = false;      // the text picture drawn as an image
     bool pngChosen = false;
     double scale = 1.0;
+    unsigned threads = 0; // every core
     QString database;
     bool quiet = false;
     QStringList images;
@@ -152,7 +154,7 @@ public:
 private:
     std::optional<Options> Read(const Reporter& report);
     bool ReadSettings(Options& o, const Reporter& report);
-    // The output's form: encoding, terminal, format and scale; a refusal or nothing.
+    // The output's form: encoding, terminal, format, scale and threads; a refusal or nothing.
     QString ReadForm(Options& o);
 
     QCommandLineParser parser_;
@@ -179,6 +181,8 @@ private:
                               QStringLiteral("Scale of a png output, %1 to %2 (default 1).")
                                   .arg(Number(kMinimumImageScale), Number(kMaximumImageScale)),
                               "S"};
+    QCommandLineOption threads_{"threads", "Threads to convert with (default: every core); the bytes do not depend on it.",
+                                "N"};
     QCommandLineOption database_{"database", "Glyph database to use (created when missing).", "PATH"};
     QCommandLineOption quiet_{{"q", "quiet"}, "No progress on standard error."};
     QCommandLineOption help_{{"h", "help"}, "Show this help."};
@@ -192,7 +196,7 @@ Parser::Parser()
     parser_.addPositionalArgument(QStringLiteral("IMAGE"), QStringLiteral("Pictures to convert (any format Qt reads)."),
                                   QStringLiteral("IMAGE..."));
     parser_.addOptions({output_, cell_, brightness_.option, contrast_.option, variation_.option, encoding_, terminal_,
-                        format_, scale_, database_, quiet_, help_, version_});
+                        format_, scale_, threads_, database_, quiet_, help_, version_});
 }
 
 std::optional<Options> Parser::Parse(const QStringList& args, const Reporter& report, const CommandIo& io,
@@ -258,6 +262,14 @@ QString Parser::ReadForm(Options& o)
     o.png = format == "png";
     if (o.pngChosen && !o.png && format != "text")
         return QStringLiteral("--format must be text or png, not \"%1\"").arg(parser_.value(format_));
+    if (parser_.isSet(threads_)) {
+        bool ok = false;
+        o.threads = parser_.value(threads_).toUInt(&ok);
+        if (!ok || o.threads < 1 || o.threads > kMaximumThreads)
+            return QStringLiteral("--threads must be a whole number from 1 to %1, not \"%2\"")
+                .arg(kMaximumThreads)
+                .arg(parser_.value(threads_));
+    }
     if (parser_.isSet(scale_)) {
         bool ok = false;
         o.scale = parser_.value(scale_).toDouble(&ok);
@@ -391,7 +403,7 @@ QList<QByteArray> ConvertToRows(const QImage& picture, const QString& label, con
     };
     // Every picture starts the sequence afresh, as the window's first conversion does.
     Rnd rnd;
-    (void)ConvertCells(ImagePixels(picture), o.cellSize, table, rnd, hooks); // never stopped: the hooks go on
+    (void)ConvertGrid(picture, o.cellSize, table, rnd, hooks, FastOptions{o.threads}); // never stopped: the hooks go on
     report.ClearLine();
     return rows;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "engine/CellSampler.h"
+#include "engine/FastConversion.h"
 #include "engine/GlyphChooser.h"
 #include "engine/Settings.h"
 
@@ -26,6 +27,17 @@ enum class ConversionEnd { Finished, Stopped };
 // Converts the grid of whole cells of cellSize (fixed for the run).
 ConversionEnd ConvertCells(const PixelSource& pixels, int32_t cellSize, const GlyphTable& table, Rnd& rnd,
                            const ConversionHooks& hooks);
+
+// Cells a band holds at most: a band takes a few milliseconds, so a window
+// converting band by band stays live.
+inline constexpr int64_t kCellsPerBand = 8192;
+
+// The same conversion as ConvertCells, on all cores: the grid goes band by band
+// through ConvertBand, the settings are read at the start of each band, and
+// the hooks then see every cell and row in order, as ConvertCells shows them.
+// image is 32-bit RGB.
+ConversionEnd ConvertGrid(const QImage& image, int32_t cellSize, const GlyphTable& table, Rnd& rnd,
+                          const ConversionHooks& hooks, const FastOptions& options = {});
 
 // Progress before the cell at (x, y): the rows above and the cells to its left
 // as a share of the grid's area, in percent.

@@ -388,7 +388,6 @@ bool frmMain::StartTextPicture(const QString& output)
 ConversionEnd frmMain::ConvertRows(const QString& output, int32_t cellSize, Outcome& written)
 {
     const GlyphTable table(GlyphBuckets);
-    const ImagePixels pixels(Picture2->Image());
     Throttle label(services_.screenRefresh);
     Throttle events(services_.eventInterval);
     ConversionHooks hooks;
@@ -402,7 +401,8 @@ ConversionEnd frmMain::ConvertRows(const QString& output, int32_t cellSize, Outc
             Label1->setText(CellProgressText(percent, code));
         return !events.Due() || DoEvents();
     };
-    return ConvertCells(pixels, cellSize, table, rnd_, hooks);
+    // Band by band on every core; the settings are read at each band's start.
+    return ConvertGrid(Picture2->Image(), cellSize, table, rnd_, hooks);
 }
 
 void frmMain::ConvertImage()

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The parallel converter against the one-cell-at-a-time loop: same bytes and
 // the same random state afterwards, for random pictures and glyph sets.
 #include "engine/Conversion.h"
@@ -86,20 +87,28 @@ TEST(FastConversion, MatchesTheSequentialLoop)
         if (trial % 10 == 0)
             buckets = RandomBuckets(g);
         const GlyphTable table(buckets);
-        const int32_t cellSize = 4 << Uniform(g, 0, 3);
-        const QImage picture = RandomPicture(g, Uniform(g, 0, 100), Uniform(g, 0, 100));
+        const int32_t cellSize = trial == 0 ? 4 : 4 << Uniform(g, 0, 3);
+        // The first picture is large enough for the grid to go in several bands.
+        const QImage picture = trial == 0 ? RandomPicture(g, 420, 400) : RandomPicture(g, Uniform(g, 0, 100), Uniform(g, 0, 100));
         const ConversionSettings s = RandomSettings(g);
         const uint32_t start = trial % 2 ? Rnd::kStartState : uint32_t(Uniform(g, 0, 0xFFFFFF));
 
-        std::vector<QByteArray> expected;
-        Rnd reference(start);
-        ConversionHooks hooks;
-        hooks.settings = [&] { return s; };
-        hooks.writeRow = [&](const QByteArray& row) {
-            expected.push_back(row);
-            return true;
+        // What the hooks see: rows, and every cell's progress and code.
+        auto record = [&](std::vector<QByteArray>& rows, std::vector<std::pair<double, int32_t>>& cells) {
+            ConversionHooks hooks;
+            hooks.settings = [&] { return s; };
+            hooks.writeRow = [&](const QByteArray& row) { return rows.push_back(row), true; };
+            hooks.afterCell = [&](double p, int32_t code) { return cells.emplace_back(p, code), true; };
+            return hooks;
         };
-        ConvertCells(ImagePixels(picture), cellSize, table, reference, hooks);
+        std::vector<QByteArray> expected, grid;
+        std::vector<std::pair<double, int32_t>> expectedCells, gridCells;
+        Rnd reference(start), whole(start);
+        ConvertCells(ImagePixels(picture), cellSize, table, reference, record(expected, expectedCells));
+        ConvertGrid(picture, cellSize, table, whole, record(grid, gridCells));
+        ASSERT_EQ(grid, expected) << "trial " << trial;
+        ASSERT_EQ(gridCells, expectedCells) << "trial " << trial;
+        ASSERT_EQ(whole.State(), reference.State());
 
         // Two bands, split at a random row, must join up as one run.
         const int32_t split = Uniform(g, 0, int(expected.size()));
