@@ -21,6 +21,7 @@
 #include <QHash>
 
 #include <optional>
+#include <thread>
 
 namespace {
 
@@ -403,7 +404,10 @@ QList<QByteArray> ConvertToRows(const QImage& picture, const QString& label, con
     };
     // Every picture starts the sequence afresh, as the window's first conversion does.
     Rnd rnd;
-    (void)ConvertGrid(picture, o.cellSize, table, rnd, hooks, FastOptions{o.threads}); // never stopped: the hooks go on
+    // Large bands: the command line need not stay live between them.
+    constexpr int64_t kCommandLineBand = int64_t(1) << 16;
+    const unsigned threads = o.threads ? o.threads : std::max(1u, std::thread::hardware_concurrency());
+    (void)ConvertGrid(picture, o.cellSize, table, rnd, hooks, FastOptions{threads}, kCommandLineBand); // never stopped
     report.ClearLine();
     return rows;
 }

@@ -50,12 +50,12 @@ int32_t CodeAt(const QByteArray& row, qsizetype& i)
 } // namespace
 
 ConversionEnd ConvertGrid(const QImage& image, int32_t cellSize, const GlyphTable& table, Rnd& rnd,
-                          const ConversionHooks& hooks, const FastOptions& options)
+                          const ConversionHooks& hooks, const FastOptions& options, int64_t cellsPerBand)
 {
     const GridExtent grid = ComputeGridExtent(image.width(), image.height(), cellSize);
     const int32_t rows = grid.Rows(cellSize);
     const int64_t columns = std::max<int64_t>(1, grid.Columns(cellSize));
-    const auto bandRows = int32_t(std::max<int64_t>(1, kCellsPerBand / columns));
+    const auto bandRows = int32_t(std::clamp<int64_t>(cellsPerBand / columns, 1, std::max(1, rows)));
     for (int32_t first = 0; first < rows; first += bandRows) {
         const ConversionSettings s = hooks.settings ? hooks.settings() : ConversionSettings{};
         const std::vector<QByteArray> band = ConvertBand(image, cellSize, first, bandRows, s, table, rnd, options);

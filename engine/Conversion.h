@@ -35,9 +35,11 @@ inline constexpr int64_t kCellsPerBand = 8192;
 // The same conversion as ConvertCells, on all cores: the grid goes band by band
 // through ConvertBand, the settings are read at the start of each band, and
 // the hooks then see every cell and row in order, as ConvertCells shows them.
-// image is 32-bit RGB.
+// image is 32-bit RGB. A caller that need not stay live (the command line)
+// gives larger bands: fewer threads to start.
 ConversionEnd ConvertGrid(const QImage& image, int32_t cellSize, const GlyphTable& table, Rnd& rnd,
-                          const ConversionHooks& hooks, const FastOptions& options = {});
+                          const ConversionHooks& hooks, const FastOptions& options = {},
+                          int64_t cellsPerBand = kCellsPerBand);
 
 // Progress before the cell at (x, y): the rows above and the cells to its left
 // as a share of the grid's area, in percent.
