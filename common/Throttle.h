@@ -9,7 +9,9 @@ class Throttle {
 public:
     using Clock = std::chrono::steady_clock;
 
-    explicit Throttle(Clock::duration interval) : interval_(interval) {}
+    // Asked once a cell, reading the clock every time would cost more than
+    // the rest of the work; pollEvery reads it only at every so many calls.
+    explicit Throttle(Clock::duration interval, unsigned pollEvery = 1) : interval_(interval), pollEvery_(pollEvery) {}
 
     // True at the first call and whenever the interval has passed since the
     // last true answer. An interval of zero answers true every time.
@@ -17,6 +19,8 @@ public:
     {
         if (interval_ <= Clock::duration::zero())
             return true;
+        if (started_ && ++calls_ % pollEvery_ != 0)
+            return false;
         const Clock::time_point now = Clock::now();
         if (started_ && now - last_ < interval_)
             return false;
@@ -27,6 +31,8 @@ public:
 
 private:
     Clock::duration interval_;
+    unsigned pollEvery_;
+    unsigned calls_ = 0;
     Clock::time_point last_{};
     bool started_ = false;
 };

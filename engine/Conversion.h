@@ -30,7 +30,7 @@ ConversionEnd ConvertCells(const PixelSource& pixels, int32_t cellSize, const Gl
 
 // Cells a band holds at most: a band takes a few milliseconds, so a window
 // converting band by band stays live.
-inline constexpr int64_t kCellsPerBand = 8192;
+inline constexpr int64_t kCellsPerBand = 16384;
 
 // The same conversion as ConvertCells, on all cores: the grid goes band by band
 // through ConvertBand, the settings are read at the start of each band, and

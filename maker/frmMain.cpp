@@ -19,6 +19,8 @@
 #include <QCoreApplication>
 #include <QScopedValueRollback>
 
+#include <thread>
+
 namespace {
 
 const QString kMakerTitle = QStringLiteral("Inkgarden");
@@ -388,8 +390,8 @@ bool frmMain::StartTextPicture(const QString& output)
 ConversionEnd frmMain::ConvertRows(const QString& output, int32_t cellSize, Outcome& written)
 {
     const GlyphTable table(GlyphBuckets);
-    Throttle label(services_.screenRefresh);
-    Throttle events(services_.eventInterval);
+    Throttle label(services_.screenRefresh, 64);
+    Throttle events(services_.eventInterval, 64);
     ConversionHooks hooks;
     hooks.settings = [this] { return ConversionSettings{Brightness, Contrast, Variation}; };
     hooks.writeRow = [&](const QByteArray& row) {
@@ -402,7 +404,8 @@ ConversionEnd frmMain::ConvertRows(const QString& output, int32_t cellSize, Outc
         return !events.Due() || DoEvents();
     };
     // Band by band on every core; the settings are read at each band's start.
-    return ConvertGrid(Picture2->Image(), cellSize, table, rnd_, hooks);
+    const FastOptions cores{std::max(1u, std::thread::hardware_concurrency())};
+    return ConvertGrid(Picture2->Image(), cellSize, table, rnd_, hooks, cores);
 }
 
 void frmMain::ConvertImage()
