@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The parallel converter against the sequential loop on one picture, in one run:
 //   bench_fast_engine IMAGE [CELLSIZE] [DATABASE] [RUNS]
 // Every run's bytes and final random state are checked against the loop's.

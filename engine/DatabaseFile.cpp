@@ -84,81 +84,92 @@ Outcome WriteDatabase(const QString& path, const GlyphBucketArray& buckets, cons
     });
 }
 
-DatabaseReadResult ReadDatabase(const QString& path, GlyphBucketArray& buckets,
-                                const DatabaseProgress& progress)
+namespace {
+
+DatabaseReadResult Damaged(const QString& path, const QString& why)
 {
-    DatabaseReadResult result;
+    return {DatabaseReadStatus::Damaged, Outcome::Failed(path, why)};
+}
+
+// Reads the whole file; one longer than any database is refused before it is
+// read, so that no file makes the reader take more memory than that.
+DatabaseReadResult ReadDatabaseBytes(const QString& path, QByteArray& data)
+{
     QFile file;
-    result.outcome = OpenForReading(path, file);
-    if (!result.outcome.IsDone())
-        return result;
-    auto damaged = [&](const QString& why) {
-        result.status = DatabaseReadStatus::Damaged;
-        result.outcome = Outcome::Failed(path, why);
-        return result;
-    };
-    // Checked before reading, so that no file makes the reader take more
-    // memory than the largest database would.
+    if (Outcome opened = OpenForReading(path, file); !opened.IsDone())
+        return {DatabaseReadStatus::Unreadable, opened};
     const qint64 fileLength = OpenedFileLength(file);
     if (fileLength > kLargestDatabaseBytes)
-        return damaged(QStringLiteral("the file is %1 bytes long, more than any glyph database (%2)")
-                           .arg(fileLength)
-                           .arg(kLargestDatabaseBytes));
+        return Damaged(path, QStringLiteral("the file is %1 bytes long, more than any glyph database (%2)")
+                                 .arg(fileLength)
+                                 .arg(kLargestDatabaseBytes));
     // The database is small (about 130 kB); reading it at once also lets the
     // parser check every slot against the real end of the data.
-    const QByteArray data = file.read(kLargestDatabaseBytes + 1);
-    if (file.error() != QFileDevice::NoError) {
-        result.outcome = Outcome::FromFile(path, file);
-        return result;
-    }
-    file.close();
+    data = file.read(kLargestDatabaseBytes + 1);
+    if (file.error() != QFileDevice::NoError)
+        return {DatabaseReadStatus::Unreadable, Outcome::FromFile(path, file)};
     if (data.size() > kLargestDatabaseBytes)
-        return damaged(QStringLiteral("the file grew beyond the size of any glyph database while it was read"));
+        return Damaged(path, QStringLiteral("the file grew beyond the size of any glyph database while it was read"));
+    if (data.isEmpty())
+        return Damaged(path, QStringLiteral("the file is empty"));
+    return {DatabaseReadStatus::Loaded, Outcome::Done()};
+}
 
+// Every code is later written out as a character: anything but one
+// double-byte character, once, would break the columns of every row.
+QString CodeProblem(int32_t slot, int32_t code, std::vector<bool>& seen)
+{
+    if (!IsGlyphCode(code))
+        return QStringLiteral("slot %1 holds the code 0x%2, which is no double-byte character")
+            .arg(slot)
+            .arg(uint32_t(code), 0, 16);
+    if (seen[size_t(code)])
+        return QStringLiteral("slot %1 repeats the code 0x%2").arg(slot).arg(code, 0, 16);
+    seen[size_t(code)] = true;
+    return {};
+}
+
+std::shared_ptr<clsChr> GlyphFromSlot(const char* slot, int32_t code)
+{
+    auto g = std::make_shared<clsChr>();
+    g->AsciiNo = code;
+    g->TL = GetFloat(slot + 4);
+    g->TR = GetFloat(slot + 8);
+    g->BL = GetFloat(slot + 12);
+    g->BR = GetFloat(slot + 16);
+    return g;
+}
+
+} // namespace
+
+DatabaseReadResult ReadDatabase(const QString& path, GlyphBucketArray& buckets, const DatabaseProgress& progress)
+{
+    QByteArray data;
+    if (DatabaseReadResult read = ReadDatabaseBytes(path, data); read.status != DatabaseReadStatus::Loaded)
+        return read;
     GlyphBucketArray loaded;
     std::vector<bool> seen(0x10000);
-    if (data.isEmpty())
-        return damaged(QStringLiteral("the file is empty"));
-
     const qsizetype length = data.size();
     int bucket = -1;
     for (int32_t i = 0;; ++i) {
         const qsizetype offset = qsizetype(i) * kSlotBytes;
         if (offset + kSlotBytes > length)
-            return damaged(QStringLiteral("the file ends before its last separator"));
+            return Damaged(path, QStringLiteral("the file ends before its last separator"));
         const char* slot = data.constData() + offset;
         const int32_t code = GetInt(slot);
-        if (code == 0) {
-            if (++bucket == kBucketCount) {
-                for (int b = 0; b < kBucketCount; ++b)
-                    buckets[b].swap(loaded[b]);
-                result.status = DatabaseReadStatus::Loaded;
-                return result;
-            }
-        } else {
-            if (bucket < 0)
-                return damaged(QStringLiteral("a character comes before the first separator"));
-            // Every code is later written out as a character: anything but one
-            // double-byte character would break the columns of every row.
-            if (!IsGlyphCode(code))
-                return damaged(QStringLiteral("slot %1 holds the code 0x%2, which is no double-byte character")
-                                   .arg(i)
-                                   .arg(uint32_t(code), 0, 16));
-            if (seen[size_t(code)])
-                return damaged(QStringLiteral("slot %1 repeats the code 0x%2").arg(i).arg(code, 0, 16));
-            seen[size_t(code)] = true;
-            auto g = std::make_shared<clsChr>();
-            g->AsciiNo = code;
-            g->TL = GetFloat(slot + 4);
-            g->TR = GetFloat(slot + 8);
-            g->BL = GetFloat(slot + 12);
-            g->BR = GetFloat(slot + 16);
-            loaded[bucket].push_back(std::move(g));
+        if (code == 0 && ++bucket == kBucketCount) {
+            for (int b = 0; b < kBucketCount; ++b)
+                buckets[b].swap(loaded[b]);
+            return {DatabaseReadStatus::Loaded, Outcome::Done()};
         }
-        if (i % kProgressSlotStep == 0 && progress && !progress(double(offset) / double(length) * 100)) {
-            result.status = DatabaseReadStatus::Stopped;
-            result.outcome = Outcome::Stopped();
-            return result;
+        if (code != 0 && bucket < 0)
+            return Damaged(path, QStringLiteral("a character comes before the first separator"));
+        if (code != 0) {
+            if (const QString problem = CodeProblem(i, code, seen); !problem.isEmpty())
+                return Damaged(path, problem);
+            loaded[bucket].push_back(GlyphFromSlot(slot, code));
         }
+        if (i % kProgressSlotStep == 0 && progress && !progress(double(offset) / double(length) * 100))
+            return {DatabaseReadStatus::Stopped, Outcome::Stopped()};
     }
 }

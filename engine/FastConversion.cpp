@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "engine/FastConversion.h"
 
 #include "common/CodePage932.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The conversion on all processor cores, with the bytes of the one-cell-at-a-
 // time loop (ConvertCells): every cell is sampled first, the random numbers
 // each cell will draw are counted, and the cells then choose their characters

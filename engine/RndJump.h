@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Jumping ahead in the sequence of Rnd: after n draws the state is
 // A(n) x + C(n) mod 2^24, with A(n) = a^n and C(n) = c (a^(n-1) + ... + 1).
 // Cells and glyphs can then find their numbers without drawing the ones
