@@ -221,6 +221,35 @@ void ChooseRowScalar(const RowContext& ctx, const Cell* cells, const uint32_t* s
 
 } // namespace
 
+namespace {
+
+// By default a thread for each few thousand cells at most: a small band is
+// done before another thread would have started.
+unsigned ThreadsFor(const FastOptions& options, size_t cellCount)
+{
+    constexpr size_t kCellsPerThread = 4096;
+    if (options.threads)
+        return options.threads;
+    return unsigned(
+        std::clamp<size_t>(cellCount / kCellsPerThread, 1, std::max(std::thread::hardware_concurrency(), 1u)));
+}
+
+// Where each cell starts in the random sequence: one jump per cell. Leaves rnd
+// after the last cell's draws.
+std::vector<uint32_t> StartStates(const Cell* cells, size_t cellCount, const RndJumpTable& jumps, Rnd& rnd)
+{
+    std::vector<uint32_t> starts(cellCount);
+    uint32_t state = rnd.State();
+    for (size_t k = 0; k < cellCount; ++k) {
+        starts[k] = state;
+        state = jumps.Advance(state, cells[k].Draws);
+    }
+    rnd = Rnd(state);
+    return starts;
+}
+
+} // namespace
+
 std::vector<QByteArray> ConvertBand(const QImage& image, int32_t cellSize, int32_t firstRow, int32_t rowCount,
                                     const ConversionSettings& settings, const GlyphTable& table, Rnd& rnd,
                                     const FastOptions& options)
@@ -236,13 +265,7 @@ std::vector<QByteArray> ConvertBand(const QImage& image, int32_t cellSize, int32
         return out;
 
     const size_t cellCount = size_t(rows) * size_t(columns);
-    // By default a thread for each few thousand cells at most: a small band
-    // is done before another thread would have started.
-    constexpr size_t kCellsPerThread = 4096;
-    const unsigned threads =
-        options.threads ? options.threads
-                        : unsigned(std::clamp<size_t>(cellCount / kCellsPerThread, 1,
-                                                      std::max(std::thread::hardware_concurrency(), 1u)));
+    const unsigned threads = ThreadsFor(options, cellCount);
     // Left uninitialised: the sampling threads write every cell, and touch
     // the fresh pages in parallel rather than one clearing pass.
     const std::unique_ptr<Cell[]> cells(new Cell[cellCount]);
@@ -251,16 +274,9 @@ std::vector<QByteArray> ConvertBand(const QImage& image, int32_t cellSize, int32
         SampleRow(rgb, cellSize, top, columns, settings, table, &cells[r * size_t(columns)]);
     });
 
-    // Where each cell starts in the random sequence: one jump per cell.
     const PaddedBuckets padded(table);
     const RndJumpTable jumps(padded.longest);
-    std::vector<uint32_t> starts(cellCount);
-    uint32_t state = rnd.State();
-    for (size_t k = 0; k < cellCount; ++k) {
-        starts[k] = state;
-        state = jumps.Advance(state, cells[k].Draws);
-    }
-    rnd = Rnd(state);
+    const std::vector<uint32_t> starts = StartStates(cells.get(), cellCount, jumps, rnd);
 
     // Without AVX2 each cell runs the rule itself from its own start state.
     auto choose = options.simd && __builtin_cpu_supports("avx2") ? ChooseRowAvx2 : ChooseRowScalar;
