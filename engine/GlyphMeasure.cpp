@@ -105,9 +105,7 @@ void GlyphCanvas::PrintAt(int32_t x, int32_t y, const QString& text)
 
 int32_t GlyphCanvas::Point(int32_t x, int32_t y) const
 {
-    if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height())
-        return -1;
-    return ColourBgr(image_.pixel(x, y));
+    return PixelAt(image_, x, y);
 }
 
 void GlyphCanvas::Cls()

@@ -22,9 +22,7 @@ void PictureBox::SetSurfaceSize(QSize size)
 
 int32_t PictureBox::Point(int32_t x, int32_t y) const
 {
-    if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height())
-        return -1;
-    return ColourBgr(image_.pixel(x, y));
+    return PixelAt(image_, x, y);
 }
 
 void PictureBox::Cls()
