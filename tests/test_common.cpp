@@ -127,11 +127,11 @@ TEST(FileAccess, OnlyOrdinaryFilesAreReplacedTheRestIsWrittenInPlace)
     const QString procPath = QStringLiteral("/proc/self/fd/%1").arg(fd); // as /dev/stdout leads to a file
     auto stat = [](const QString& p) {
         struct stat st {};
-        ::lstat(QFile::encodeName(p).constData(), &st);
+        ::stat(QFile::encodeName(p).constData(), &st); // what a name leads to
         return std::pair(st.st_mode & S_IFMT, st.st_ino);
     };
     const std::tuple<QString, const char*, std::function<QByteArray()>> cases[] = { // reason empty: written
-        {procPath, "", [&] { return ReadAll(plain); }},
+        {procPath, "", [&] { return ReadAll(procPath); }}, // the very file, not one renamed over it
         {fifo, "", drain},
         {link, "", drain},
         {lonely, "No such device or address", {}},
