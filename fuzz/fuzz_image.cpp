@@ -15,12 +15,8 @@ namespace {
 GlyphBucketArray Buckets()
 {
     GlyphBucketArray buckets;
-    for (int b = 0; b < kBucketCount; ++b) {
-        auto g = std::make_shared<clsChr>();
-        g->AsciiNo = 0x889F + b;
-        g->TL = g->TR = g->BL = g->BR = float(b) + 0.5f;
-        buckets[b].push_back(g);
-    }
+    for (int b = 0; b < kBucketCount; ++b)
+        buckets[b] = {std::make_shared<clsChr>(clsChr{b + 0.5f, b + 0.5f, b + 0.5f, b + 0.5f, 0x889F + b})};
     return buckets;
 }
 

@@ -15,7 +15,7 @@ struct MakerAnswers {
     std::vector<std::pair<QString, QString>> launches; // program, argument
     QString makerGeometry;                             // handed to the last viewer
     bool viewerStarts = true;
-    std::function<void(const QString& argument)> onLaunch;
+    std::function<void(const QString& argument)> onLaunch = [](const QString&) {};
 
     MakerServices Services()
     {
@@ -27,8 +27,7 @@ struct MakerAnswers {
         s.startViewer = [this](const QString& program, const QString& argument, const QString& geometry) {
             launches.emplace_back(program, argument);
             makerGeometry = geometry;
-            if (onLaunch)
-                onLaunch(argument);
+            onLaunch(argument);
             return viewerStarts;
         };
         s.screenRefresh = std::chrono::milliseconds(0);

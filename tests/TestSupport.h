@@ -24,13 +24,7 @@
 
 inline std::shared_ptr<clsChr> MakeGlyph(int32_t code, float tl, float tr, float bl, float br)
 {
-    auto g = std::make_shared<clsChr>();
-    g->AsciiNo = code;
-    g->TL = tl;
-    g->TR = tr;
-    g->BL = bl;
-    g->BR = br;
-    return g;
+    return std::make_shared<clsChr>(clsChr{tl, tr, bl, br, code});
 }
 
 inline std::shared_ptr<clsChr> MakeGlyph(int32_t code, float level)
@@ -41,13 +35,10 @@ inline std::shared_ptr<clsChr> MakeGlyph(int32_t code, float level)
 // The nth valid double-byte code from 0x889F on: a database may hold no other.
 inline int32_t GlyphCode(int n)
 {
-    static const std::vector<int32_t> codes = [] {
-        std::vector<int32_t> all;
-        for (int32_t c = 0x889F; c <= 0x9FFF; ++c)
-            if (!CharFromCode(c).isEmpty())
-                all.push_back(c);
-        return all;
-    }();
+    static std::vector<int32_t> codes;
+    for (int32_t c = codes.empty() ? 0x889F : 0xA000; c <= 0x9FFF; ++c)
+        if (!CharFromCode(c).isEmpty())
+            codes.push_back(c);
     return codes.at(size_t(n));
 }
 
@@ -82,28 +73,11 @@ inline QString TestData(const char* name)
     return path;
 }
 
-// A FIFO; with a reader its read end stays open, so writers never wait.
-struct Fifo {
-    QString path;
-    int reader = -1;
-    Fifo(const QString& p, bool withReader) : path(p)
-    {
-        EXPECT_EQ(::mkfifo(QFile::encodeName(p).constData(), 0600), 0);
-        if (withReader)
-            reader = ::open(QFile::encodeName(p).constData(), O_RDONLY | O_NONBLOCK);
-    }
-    ~Fifo()
-    {
-        if (reader >= 0)
-            ::close(reader);
-    }
-    QByteArray Drain() const
-    {
-        QByteArray all(1 << 16, '\0');
-        const ssize_t n = ::read(reader, all.data(), size_t(all.size()));
-        return all.left(n > 0 ? n : 0);
-    }
-};
+inline QString MakeFifo(const QString& path)
+{
+    EXPECT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    return path;
+}
 
 // Room for only `room` more bytes (a multiple of 4096): a small tmpfs filled
 // up when mounting is allowed (root), else a limit on the size of files.
@@ -111,39 +85,33 @@ struct Fifo {
 class LimitedSpace {
 public:
     explicit LimitedSpace(qint64 room)
+        : mounted_(::mount("tmpfs", QFile::encodeName(dir_.path()).constData(), "tmpfs", 0, "size=256k") == 0)
     {
-        mounted_ = ::mount("tmpfs", QFile::encodeName(dir_.path()).constData(), "tmpfs", 0, "size=256k") == 0;
-        if (mounted_) {
-            const int fd = ::open(QFile::encodeName(dir_.filePath(".filler")).constData(), O_WRONLY | O_CREAT, 0600);
-            const QByteArray block(4096, 'x');
-            while (::write(fd, block.constData(), 4096) > 0) {
-            }
-            EXPECT_EQ(errno, ENOSPC);
-            EXPECT_EQ(::ftruncate(fd, ::lseek(fd, 0, SEEK_CUR) / 4096 * 4096 - room), 0);
-            ::close(fd);
-            return;
-        }
-        std::cerr << "[ note ] cannot mount a tmpfs; a file size limit stands in for a full disk\n";
         std::signal(SIGXFSZ, SIG_IGN);
         ::getrlimit(RLIMIT_FSIZE, &old_);
-        rlimit limited = old_;
-        limited.rlim_cur = rlim_t(room);
-        ::setrlimit(RLIMIT_FSIZE, &limited);
+        rlimit limited{rlim_t(room), old_.rlim_max};
+        if (mounted_) {
+            const int fd = ::open(QFile::encodeName(FilePath(".filler")).constData(), O_WRONLY | O_CREAT, 0600);
+            while (::write(fd, QByteArray(4096, 'x').constData(), 4096) > 0) {
+            }
+            EXPECT_EQ(::ftruncate(fd, ::lseek(fd, 0, SEEK_CUR) / 4096 * 4096 - room), 0);
+            ::close(fd);
+        } else
+            ::setrlimit(RLIMIT_FSIZE, &limited);
     }
     ~LimitedSpace()
     {
+        Free();
         if (mounted_)
             ::umount2(QFile::encodeName(dir_.path()).constData(), MNT_DETACH);
-        else
-            ::setrlimit(RLIMIT_FSIZE, &old_);
     }
     QString FilePath(const QString& name) const { return dir_.filePath(name); }
     QString Reason() const { return mounted_ ? "No space left on device" : "File too large"; }
     // Room again, as when the user has cleared some space.
-    void Free() { mounted_ ? (void)QFile::remove(dir_.filePath(".filler")) : (void)::setrlimit(RLIMIT_FSIZE, &old_); }
+    void Free() { mounted_ ? (void)QFile::remove(FilePath(".filler")) : (void)::setrlimit(RLIMIT_FSIZE, &old_); }
 
 private:
     QTemporaryDir dir_;
-    bool mounted_ = false;
+    bool mounted_;
     rlimit old_{};
 };

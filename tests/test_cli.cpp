@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 // pictoria-convert: the window's bytes, its options, refusals and exit codes.
 #include "cli/ConvertCommand.h"
-#include "common/CodePage932.h"
 #include "engine/DatabaseFile.h"
 #include "engine/DatabaseLocation.h"
 #include "maker/frmMain.h"
@@ -9,7 +8,6 @@
 #include "tests/TestSupport.h"
 
 #include <QDir>
-#include <QTemporaryDir>
 
 namespace {
 
@@ -26,13 +24,10 @@ Result Command(const QStringList& args, const QString& programDir)
     Result r;
     r.code = RunConvertCommand(QStringList{"pictoria-convert"} + args, programDir, CommandIo{out, err, false});
     auto slurp = [](FILE* f) {
-        QByteArray bytes;
+        QFile file;
         std::rewind(f);
-        char buf[4096];
-        for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
-            bytes.append(buf, qsizetype(n));
-        std::fclose(f);
-        return bytes;
+        file.open(f, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+        return file.readAll();
     };
     r.out = slurp(out);
     r.err = QString::fromUtf8(slurp(err));
@@ -47,13 +42,7 @@ protected:
 
     void SetUp() override
     {
-        // Several glyphs a bucket, so that variation has a choice to make.
-        GlyphBucketArray buckets;
-        for (int b = 0; b < kBucketCount; ++b)
-            for (int i = 0; i < 6; ++i)
-                buckets[b].push_back(MakeGlyph(0x889F + i + 0x100 * b, b + 0.1f * i, b + 0.9f - 0.1f * i,
-                                               b + 0.3f, b + 0.5f));
-        ASSERT_TRUE(WriteDatabase(database, buckets).IsDone());
+        ASSERT_TRUE(WriteDatabase(database, SmallDatabase()).IsDone()); // variation has a choice to make
         ASSERT_TRUE(QFile::copy(TestData("ramp-96x64.png"), picture));
     }
 };
@@ -84,7 +73,6 @@ TEST_F(CliTest, GivesTheBytesOfTheWindowsFirstConversion)
     EXPECT_EQ(window.size(), 16 * (24 * 2 + 2));
     EXPECT_EQ(ReadAll(dir.filePath("cli.txt")), window);
     EXPECT_EQ(Command(QStringList{picture, "-o", "-"} + settings, dir.path()).out, window) << "every run starts afresh";
-
     const Result utf8 = Command(QStringList{picture, "-o", "-", "--encoding", "utf-8"} + settings, dir.path());
     EXPECT_EQ(QString::fromUtf8(utf8.out), FromCp932(window));
 }
@@ -92,10 +80,7 @@ TEST_F(CliTest, GivesTheBytesOfTheWindowsFirstConversion)
 TEST_F(CliTest, OptionsAndRefusals)
 {
     const Result help = Command({"--help"}, dir.path());
-    EXPECT_EQ(help.code, kExitDone);
-    for (const char* text : {"Brightness, 3 to 13 (default 8).", "Contrast, 0.5 to 1.5 (default 1).",
-                             "Random variation, 0 to 50 (default 5).", "4, 8, 16 or 32 (default 8)."})
-        EXPECT_TRUE(help.out.contains(text)) << text;
+    EXPECT_TRUE(help.code == kExitDone && help.out.contains("Random variation, 0 to 50 (default 5)."));
     EXPECT_EQ(Command({"--version"}, dir.path()).out, "pictoria-convert 1.0.0\n");
 
     const std::pair<QStringList, const char*> bad[] = {
@@ -119,85 +104,53 @@ TEST_F(CliTest, OptionsAndRefusals)
     EXPECT_FALSE(QFile::exists(dir.filePath("ramp.txt"))) << "nothing converted after a refusal";
 
     const Result ends = Command({picture, "--cell", "32", "--brightness", "3", "--contrast", "1.5", "--variation", "0",
-                              "--database", database},
-                             dir.path());
+                                 "--database", database},
+                                dir.path());
     EXPECT_EQ(ends.code, kExitDone) << ends.err.toStdString();
     EXPECT_EQ(ReadAll(dir.filePath("ramp.txt")).size(), 2 * (3 * 2 + 2)) << "IMAGE's extension becomes .txt";
 }
 
-TEST_F(CliTest, ExitCodesNameTheFileConcerned)
-{
-    const QString missing = dir.filePath("missing.jpg");
-    const QString second = dir.filePath("second.png");
-    ASSERT_TRUE(QFile::copy(picture, second));
-    Result r = Command({missing, second, "--database", database}, dir.path());
-    EXPECT_EQ(r.code, kExitImage);
-    EXPECT_TRUE(r.err.contains(missing));
-    EXPECT_TRUE(QFile::exists(dir.filePath("second.txt"))) << "readable pictures are still converted";
-
-    const QString damaged = dir.filePath("damaged.cdb");
-    ASSERT_TRUE(WriteAll(damaged, QByteArray(100, '\0')));
-    r = Command({picture, "--database", damaged}, dir.path());
-    EXPECT_EQ(r.code, kExitDatabase);
-    EXPECT_TRUE(r.err.contains(damaged + ": damaged glyph database"));
-    EXPECT_EQ(ReadAll(damaged), QByteArray(100, '\0'));
-
-    const QString unwritable = dir.filePath("no-such-dir/out.txt");
-    r = Command({picture, "-o", unwritable, "--database", database}, dir.path());
-    EXPECT_EQ(r.code, kExitOutput);
-    EXPECT_TRUE(r.err.contains(unwritable));
-
-    r = Command({picture, "-o", picture, "--database", database}, dir.path());
-    EXPECT_EQ(r.code, kExitOutput);
-    EXPECT_EQ(ReadAll(picture), ReadAll(TestData("ramp-96x64.png"))) << "the picture itself is never written";
-
-    EXPECT_EQ(Command({picture, missing, "--database", damaged}, dir.path()).code, kExitDatabase)
-        << "the first failure's code wins";
-}
-
-TEST_F(CliTest, HostileFilesAreRefusedBeforeAnyHarm)
+TEST_F(CliTest, FailuresAndHostileFilesAreNamedBeforeAnyHarm)
 {
     const QByteArray original = ReadAll(picture);
     ASSERT_TRUE(QFile::link(picture, dir.filePath("symlink.txt")));
     ASSERT_EQ(::link(QFile::encodeName(picture).constData(), QFile::encodeName(dir.filePath("hard.txt")).constData()), 0);
-    QDir(dir.path()).mkdir("sub");
-    const Fifo fifo(dir.filePath("fifo.png"), false);
-    const QString secret = dir.filePath("secret.png");
-    ASSERT_TRUE(QFile::copy(picture, secret));
-    ::chmod(QFile::encodeName(secret).constData(), 0);
-    ::chmod(QFile::encodeName(dir.path()).constData(), 0711);
-    ASSERT_TRUE(WriteAll(dir.filePath("ramp.jpg"), original));
+    QDir(dir.path()).mkpath("sub/third.txt"); // a directory where third.png's text would go
+    const QString fifo = MakeFifo(dir.filePath("fifo.png")), damaged = dir.filePath("damaged.cdb");
+    ASSERT_TRUE(WriteAll(damaged, QByteArray(100, '\0')));
+    for (const char* copy : {"ramp.jpg", "second.png", "sub/third.png"})
+        ASSERT_TRUE(QFile::copy(picture, dir.filePath(copy)));
     const QString huge = dir.filePath("huge.png"); // headers alone: 12000 x 50000, no pixels
     ASSERT_TRUE(WriteAll(huge, QByteArray::fromHex("89504e470d0a1a0a0000000d4948445200002ee00000c3500802000000a69acf04"
                                                    "000000004944415435af061e0000000049454e44ae426082")));
 
-    const struct {
-        QStringList args;
-        int code;
-        QString said;
-    } cases[] = {
+    const std::tuple<QStringList, int, QString> cases[] = {
         {{picture, "-o", dir.filePath("symlink.txt")}, kExitOutput, "would overwrite the picture itself"},
         {{picture, "-o", dir.filePath("hard.txt")}, kExitOutput, "would overwrite the picture itself"},
         {{picture, "-o", dir.filePath("sub/../ramp.png")}, kExitOutput, "would overwrite the picture itself"},
         {{picture, "-o", database}, kExitOutput, "would overwrite the glyph database " + database},
+        {{picture, "-o", dir.filePath("no/out.txt")}, kExitOutput, "no/out.txt: cannot write the text picture (No such"},
         {{picture, dir.filePath("ramp.jpg")}, kExitUsage, picture + " and " + dir.filePath("ramp.jpg") + " would both"},
         {{dir.filePath("sub")}, kExitImage, "sub: cannot read the picture (is a directory)"},
-        {{fifo.path}, kExitImage, "fifo.png: cannot read the picture (is not a regular file)"},
-        {{secret}, kExitImage, "secret.png: cannot read the picture (Permission denied)"},
+        {{fifo}, kExitImage, "fifo.png: cannot read the picture (is not a regular file)"},
         {{huge}, kExitImage, "12000 × 50000 pixels need 2,289 MB; the limit is 2,048 MB"},
+        // The first failure's code wins; readable pictures are still converted.
+        {{dir.filePath("missing.png"), dir.filePath("second.png"), dir.filePath("sub/third.png")}, kExitImage,
+         "third.txt: cannot write the text picture (Is a directory)"},
+        {{picture, "--database", damaged}, kExitDatabase, damaged + ": damaged glyph database"},
         {{picture, "--database", "/dev/zero"}, kExitDatabase, "/dev/zero: cannot read the glyph database (is not a regular file)"},
         {{picture, "--database", dir.filePath("sub")}, kExitDatabase, "cannot read the glyph database (is a directory)"},
     };
-    for (const auto& c : cases) {
-        const bool asOther = c.args[0] == secret && ::geteuid() == 0; // root reads anything
-        ASSERT_TRUE(!asOther || ::seteuid(65534) == 0);
-        const Result r = Command(c.args + QStringList{"-q"} + (c.code == kExitDatabase ? QStringList() : QStringList{"--database", database}), dir.path());
-        ASSERT_TRUE(!asOther || ::seteuid(0) == 0);
-        EXPECT_EQ(r.code, c.code) << c.args.join(' ').toStdString();
-        EXPECT_TRUE(r.err.contains(c.said)) << r.err.toStdString();
+    for (const auto& [args, code, said] : cases) {
+        const bool ownDatabase = args.contains("--database");
+        const Result r = Command(args + QStringList{"-q"} + (ownDatabase ? QStringList() : QStringList{"--database", database}), dir.path());
+        EXPECT_EQ(r.code, code) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains(said)) << r.err.toStdString();
     }
     EXPECT_EQ(ReadAll(picture), original);
+    EXPECT_EQ(ReadAll(damaged), QByteArray(100, '\0'));
     EXPECT_TRUE(QFileInfo(dir.filePath("symlink.txt")).isSymLink());
+    EXPECT_TRUE(QFile::exists(dir.filePath("second.txt")));
     EXPECT_FALSE(QFile::exists(dir.filePath("ramp.txt"))) << "nothing converted before the refusal of two pictures";
 }
 
@@ -218,14 +171,12 @@ TEST_F(CliTest, FullDiskKeepsTheOldTextAndSaysWhy)
 TEST_F(CliTest, DatabaseLocation)
 {
     EXPECT_EQ(DatabaseLocation(dir.path()), database) << "beside the program first";
-    QTemporaryDir empty;
+    QTemporaryDir empty, home, prefix;
     EXPECT_EQ(DatabaseLocation(empty.path()), empty.filePath("Standard.cdb")) << "a writable program directory";
-    QTemporaryDir home;
     qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
     EXPECT_EQ(DatabaseLocation(dir.filePath("not-installed-here")), home.filePath("Pictoria/Standard.cdb"));
 
     // An installed program never writes into its bin directory, writable or not.
-    QTemporaryDir prefix;
     ASSERT_TRUE(QDir(prefix.path()).mkpath("bin") && QDir(prefix.path()).mkpath("share/pictoria"));
     ASSERT_TRUE(WriteAll(prefix.filePath("share/pictoria/installed"), "x"));
     EXPECT_EQ(DatabaseLocation(prefix.filePath("bin")), home.filePath("Pictoria/Standard.cdb"));

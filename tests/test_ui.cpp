@@ -37,26 +37,14 @@ TEST(Translations, QtsOwnTextsAreJapanese)
 
 TEST(WindowPlacement, BesideTheMakerOnItsScreen)
 {
-    const QRect screen(0, 0, 1280, 800);
-    const QSize viewer(640, 520);
-    struct Case {
-        QRect maker;
-        std::optional<QPoint> at;
+    const std::pair<QRect, std::optional<QPoint>> cases[] = {
+        {{100, 50, 280, 250}, QPoint(380, 50)},   // room on the right
+        {{900, 50, 280, 250}, QPoint(260, 50)},   // only on the left
+        {{500, 50, 280, 250}, std::nullopt},      // neither: the platform chooses
+        {{100, 600, 280, 250}, QPoint(380, 280)}, // kept on the screen's height
     };
-    const Case cases[] = {
-        {{100, 50, 280, 250}, QPoint(380, 50)},      // room on the right
-        {{900, 50, 280, 250}, QPoint(260, 50)},      // only on the left
-        {{500, 50, 280, 250}, std::nullopt},         // neither: the platform chooses
-        {{100, 600, 280, 250}, QPoint(380, 280)},    // kept on the screen's height
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(PlaceBeside(c.maker, viewer, screen), c.at) << c.maker.x() << "," << c.maker.y();
-
-    const WindowGeometry g{QRect(10, 20, 300, 260), QRect(12, 45, 296, 233)};
-    const std::optional<WindowGeometry> back = DecodeWindowGeometry(EncodeWindowGeometry(g));
-    ASSERT_TRUE(back);
-    EXPECT_EQ(back->frame, g.frame);
-    EXPECT_EQ(back->client, g.client);
+    for (const auto& [maker, at] : cases)
+        EXPECT_EQ(PlaceBeside(maker, QSize(640, 520), QRect(0, 0, 1280, 800)), at) << maker.x() << "," << maker.y();
     for (const char* bad : {"", "1,2,3", "1,2,3,4,5,6,7,x", "0,0,0,0,0,0,0,0"})
         EXPECT_FALSE(DecodeWindowGeometry(bad)) << bad;
 }

@@ -80,9 +80,8 @@ TEST(TextPictureFile, LineEndsDecodingAndOnlyRegularFiles)
         EXPECT_EQ(SplitTextPicture(bytes), lines) << bytes.toStdString();
 
     QTemporaryDir dir;
-    const QString fifo = dir.filePath("fifo");
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    for (const QString& path : {dir.filePath("missing.txt"), dir.path(), fifo})
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600), 0);
+    for (const QString& path : {dir.filePath("missing.txt"), dir.path(), dir.filePath("fifo")})
         EXPECT_FALSE(RegularFileLength(path)) << path.toStdString();
     EXPECT_FALSE(ReadTextPictureFile(dir.path()));
 }
@@ -100,8 +99,8 @@ TEST(ViewerWindow, StartUp)
     file.Write("\x82\xa0\x82\xa2\r\nab\r\n");
     Form1 w(file.path, answers.Services());
     answers.window = &w;
-    EXPECT_EQ(w.Combo1->currentIndex(), -1); // "9" in the field, but no item picked
-    EXPECT_EQ(w.Combo1->currentText(), "9");
+    EXPECT_EQ(std::pair(w.Combo1->currentIndex(), w.Combo1->currentText()), std::pair(-1, QString("9")))
+        << "9 in the field, but no item picked";
     EXPECT_TRUE(w.Form_Load());
     EXPECT_EQ(w.windowTitle(), "Inkwindow - " + file.path);
     EXPECT_EQ(answers.reads, 1);
@@ -132,20 +131,18 @@ TEST(ViewerWindow, RereadsOnlyWhenTheLengthChanges)
     answers.vanishBeforeRead = true; // gone between the existence test and the read
     w.ReloadIfChanged();
     EXPECT_EQ(answers.reads, 2);
-    EXPECT_EQ(w.Text1->toPlainText(), "ab");
-    EXPECT_EQ(w.FileSize, 4);
+    EXPECT_EQ(std::pair(w.Text1->toPlainText(), w.FileSize), std::pair(QString("ab"), 4));
 
     answers.vanishBeforeRead = false;
     file.Write("\r\n\r\n-\nx\rz\x88\x9f");
     w.ReloadIfChanged();
     EXPECT_EQ(w.Text1Text, QStringLiteral("\r\n\r\n-\nx\r\nz亜\r\n"));
-    EXPECT_EQ(w.Text1->toPlainText(), "\n\n-\u240Ax\nz亜") << "one paragraph per line of the file";
-    EXPECT_EQ(w.FileSize, 11);
+    EXPECT_EQ(std::pair(w.Text1->toPlainText(), w.FileSize), std::pair(QString("\n\n-\u240Ax\nz亜"), 11))
+        << "one paragraph per line of the file";
 
     file.Write(""); // shrinking to nothing is a change like any other
     w.ReloadIfChanged();
-    EXPECT_EQ(w.Text1Text, "");
-    EXPECT_EQ(w.FileSize, 0);
+    EXPECT_EQ(std::pair(w.Text1Text, w.FileSize), std::pair(QString(), 0));
 }
 
 TEST(ViewerWindow, TimerRereadsKeepingTheScrollPosition)
@@ -163,9 +160,9 @@ TEST(ViewerWindow, TimerRereadsKeepingTheScrollPosition)
     file.Write(rows + "y\r\n");
     for (int i = 0; i < 250 && w.FileSize == rows.size(); ++i)
         QTest::qWait(20);
-    EXPECT_EQ(w.Text1->document()->blockCount(), 201);
-    EXPECT_EQ(w.Text1->verticalScrollBar()->value(), 120);
-    EXPECT_EQ(w.Text1->horizontalScrollBar()->value(), 200);
+    EXPECT_EQ(std::tuple(w.Text1->document()->blockCount(), w.Text1->verticalScrollBar()->value(),
+                         w.Text1->horizontalScrollBar()->value()),
+              std::tuple(201, 120, 200));
 }
 
 TEST(ViewerWindow, OnlyAPickFromTheListChangesTheFont)
