@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // pictoria-convert: the window's bytes, its options, refusals and exit codes.
 #include "cli/ConvertCommand.h"
+#include "common/CodePage932.h"
 #include "engine/DatabaseFile.h"
 #include "engine/DatabaseLocation.h"
 #include "maker/frmMain.h"
@@ -8,6 +9,11 @@
 #include "tests/TestSupport.h"
 
 #include <QDir>
+#include <QImage>
+
+#include <clocale>
+#include <cwchar>
+#include <set>
 
 namespace {
 
@@ -183,4 +189,37 @@ TEST_F(CliTest, DatabaseLocation)
     ASSERT_TRUE(WriteAll(prefix.filePath("bin/Standard.cdb"), "x"));
     EXPECT_EQ(DatabaseLocation(prefix.filePath("bin")), prefix.filePath("bin/Standard.cdb")) << "one already there";
     qunsetenv("XDG_DATA_HOME");
+}
+
+TEST_F(CliTest, TerminalPicturesLineUpAndPngDrawsTheCells)
+{
+    // A database of characters terminals draw one column wide (α β …, ─ │ …) beside wide ones.
+    GlyphBucketArray buckets;
+    for (int b = 0; b < kBucketCount; ++b)
+        buckets[b] = {MakeGlyph(0x83BF + b, float(b)), MakeGlyph(0x849F + b, b + 0.2f), MakeGlyph(0x889F + b, b + 0.4f)};
+    const QString mixed = dir.filePath("mixed.cdb");
+    ASSERT_TRUE(WriteDatabase(mixed, buckets).IsDone());
+    const QStringList base = {picture, "-o", "-", "--database", mixed, "--variation", "50"};
+    const Result plain = Command(base, dir.path());
+    const Result terminal = Command(base + QStringList{"--terminal"}, dir.path());
+    ASSERT_EQ(terminal.code, kExitDone) << terminal.err.toStdString();
+    EXPECT_EQ(Command(base, dir.path()).out, plain.out) << "without --terminal the bytes stay as they were";
+    std::setlocale(LC_CTYPE, "C.UTF-8");
+    auto widths = [](const QByteArray& utf8) {
+        std::set<int> seen;
+        for (const QString& line : QString::fromUtf8(utf8).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
+            const std::wstring w = line.toStdWString();
+            seen.insert(wcswidth(w.c_str(), w.size()));
+        }
+        return seen;
+    };
+    EXPECT_EQ(widths(terminal.out), std::set<int>{12 * 2}) << "every line 12 cells of two columns";
+    EXPECT_GT(widths(FromCp932(plain.out).toUtf8()).size(), 1u) << "the database's own mix does not line up";
+
+    const QString png = dir.filePath("ramp-text.PNG");
+    ASSERT_EQ(Command({picture, "-o", png, "--database", mixed}, dir.path()).code, kExitDone);
+    EXPECT_EQ(QImage(png).size(), QSize(12 * 16, 8 * 16));
+    ASSERT_EQ(Command({picture, "--format", "png", "--scale", "0.5", "--database", mixed}, dir.path()).code, kExitDone);
+    EXPECT_EQ(QImage(dir.filePath("ramp-text.png")).size(), QSize(12 * 8, 8 * 8));
+    EXPECT_EQ(Command({picture, "--scale", "3", "--database", mixed}, dir.path()).code, kExitUsage);
 }
