@@ -82,17 +82,20 @@ int main(int argc, char** argv)
     std::vector<QByteArray> expected;
     Rnd reference;
     double sequentialCpu = 0;
-    const double sequential = Median(std::max(runs / 2, 1), [&] {
-        expected.clear();
-        reference = Rnd();
-        ConversionHooks hooks;
-        hooks.settings = [&] { return settings; };
-        hooks.writeRow = [&](const QByteArray& row) {
-            expected.push_back(row);
-            return true;
-        };
-        ConvertCells(ImagePixels(image), cellSize, table, reference, hooks);
-    }, &sequentialCpu);
+    const double sequential = Median(
+        std::max(runs / 2, 1),
+        [&] {
+            expected.clear();
+            reference = Rnd();
+            ConversionHooks hooks;
+            hooks.settings = [&] { return settings; };
+            hooks.writeRow = [&](const QByteArray& row) {
+                expected.push_back(row);
+                return true;
+            };
+            ConvertCells(ImagePixels(image), cellSize, table, reference, hooks);
+        },
+        &sequentialCpu);
 
     const unsigned cores = std::max(std::thread::hardware_concurrency(), 1u);
     const GridExtent grid = ComputeGridExtent(image.width(), image.height(), cellSize);
@@ -106,12 +109,15 @@ int main(int argc, char** argv)
     bool same = true;
     auto measure = [&](const char* name, const FastOptions& options) {
         double cpu = 0;
-        const double time = Median(runs, [&] {
-            Rnd rnd;
-            const std::vector<QByteArray> rows =
-                ConvertBand(image, cellSize, 0, grid.Rows(cellSize), settings, table, rnd, options);
-            same = same && rows == expected && rnd.State() == reference.State();
-        }, &cpu);
+        const double time = Median(
+            runs,
+            [&] {
+                Rnd rnd;
+                const std::vector<QByteArray> rows =
+                    ConvertBand(image, cellSize, 0, grid.Rows(cellSize), settings, table, rnd, options);
+                same = same && rows == expected && rnd.State() == reference.State();
+            },
+            &cpu);
         std::printf("%-33s %.4f s  %.4f s  %5.2f x faster, %4.2f x decoding\n", name, time, cpu, sequential / time,
                     time / decoding);
     };

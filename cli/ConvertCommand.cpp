@@ -107,9 +107,9 @@ struct NumericOption {
                  QStringLiteral("%1, %2 to %3 (default %4).")
                      .arg(QString::fromLatin1(purpose), Number(range.min), Number(range.max), Number(range.start)),
                  QString::fromLatin1(valueName)),
-          range(range), purpose(purpose)
-    {
-    }
+          range(range),
+          purpose(purpose)
+    {}
 
     // The value within the range, or nothing.
     std::optional<double> Read(const QString& text) const
@@ -182,8 +182,8 @@ private:
                               QStringLiteral("Scale of a png output, %1 to %2 (default 1).")
                                   .arg(Number(kMinimumImageScale), Number(kMaximumImageScale)),
                               "S"};
-    QCommandLineOption threads_{"threads", "Threads to convert with (default: every core); the bytes do not depend on it.",
-                                "N"};
+    QCommandLineOption threads_{"threads",
+                                "Threads to convert with (default: every core); the bytes do not depend on it.", "N"};
     QCommandLineOption database_{"database", "Glyph database to use (created when missing).", "PATH"};
     QCommandLineOption quiet_{{"q", "quiet"}, "No progress on standard error."};
     QCommandLineOption help_{{"h", "help"}, "Show this help."};
@@ -360,7 +360,8 @@ QString DefaultOutput(const QString& image, const Options& o)
 {
     const QFileInfo info(image);
     const QString base = info.suffix().isEmpty() ? info.fileName() : info.completeBaseName();
-    return AddPathSeparator(info.path()) + base + (o.pngChosen && o.png ? QStringLiteral("-text.png") : QStringLiteral(".txt"));
+    return AddPathSeparator(info.path()) + base +
+           (o.pngChosen && o.png ? QStringLiteral("-text.png") : QStringLiteral(".txt"));
 }
 
 // Whether output gets the picture drawn as an image: as --format says, else by its extension.
@@ -430,7 +431,8 @@ int ConvertOne(const QString& image, const QString& output, const QString& datab
         return kExitOutput;
     }
     if (!toStdout && same(output, database)) {
-        report.Error(QStringLiteral("%1: the text picture would overwrite the glyph database %2").arg(output, database));
+        report.Error(
+            QStringLiteral("%1: the text picture would overwrite the glyph database %2").arg(output, database));
         return kExitOutput;
     }
     const QList<QByteArray> rows = ConvertToRows(picture, QFileInfo(image).fileName(), o, table, report);
@@ -440,8 +442,8 @@ int ConvertOne(const QString& image, const QString& output, const QString& datab
         return kExitOutput;
     }
     if (toStdout) {
-        if (std::fwrite(text.constData(), 1, size_t(text.size()), io.out) != size_t(text.size())
-            || std::fflush(io.out) != 0) {
+        if (std::fwrite(text.constData(), 1, size_t(text.size()), io.out) != size_t(text.size()) ||
+            std::fflush(io.out) != 0) {
             report.Error(QStringLiteral("standard output: write failed"));
             return kExitOutput;
         }

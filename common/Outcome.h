@@ -11,10 +11,7 @@ class [[nodiscard]] Outcome {
 public:
     static Outcome Done() { return Outcome(State::Done, {}, {}); }
     static Outcome Stopped() { return Outcome(State::Stopped, {}, {}); }
-    static Outcome Failed(const QString& path, const QString& reason)
-    {
-        return Outcome(State::Failed, path, reason);
-    }
+    static Outcome Failed(const QString& path, const QString& reason) { return Outcome(State::Failed, path, reason); }
     // A failed system call on path: the reason is strerror(error).
     static Outcome FromErrno(const QString& path, int error);
     // A failed QFile, QSaveFile or QImageReader operation on path.

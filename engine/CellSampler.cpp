@@ -5,8 +5,7 @@
 
 ImagePixels::ImagePixels(const QImage& image)
     : image_(image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32))
-{
-}
+{}
 
 GridExtent ComputeGridExtent(int32_t width, int32_t height, int32_t cellSize)
 {
@@ -42,8 +41,8 @@ float Adjust(float sum, int32_t n, float brightness, float contrast)
 
 } // namespace
 
-CellValues SampleCell(const PixelSource& pixels, int32_t x, int32_t y, int32_t cellSize,
-                      float brightness, float contrast)
+CellValues SampleCell(const PixelSource& pixels, int32_t x, int32_t y, int32_t cellSize, float brightness,
+                      float contrast)
 {
     const int32_t half = cellSize / 2;
     float tl = 0, tr = 0, bl = 0, br = 0;

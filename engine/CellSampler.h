@@ -57,5 +57,5 @@ int32_t ToneLevel(float tl, float tr, float bl, float br);
 
 // Samples the cell whose top-left pixel is (x, y). Every pixel of the cell is
 // read once, none outside it.
-CellValues SampleCell(const PixelSource& pixels, int32_t x, int32_t y, int32_t cellSize,
-                      float brightness, float contrast);
+CellValues SampleCell(const PixelSource& pixels, int32_t x, int32_t y, int32_t cellSize, float brightness,
+                      float contrast);

@@ -30,8 +30,7 @@ using DatabaseProgress = std::function<bool(double percent)>;
 // written beside path under a temporary name and renamed over it only when
 // complete, so a failure or a stop never leaves a half-written database. Progress comes when the slot index of a
 // written glyph is a multiple of 500: (glyph slots written) / (glyph count) x 100.
-Outcome WriteDatabase(const QString& path, const GlyphBucketArray& buckets,
-                                  const DatabaseProgress& progress = {});
+Outcome WriteDatabase(const QString& path, const GlyphBucketArray& buckets, const DatabaseProgress& progress = {});
 
 enum class DatabaseReadStatus {
     Loaded,
@@ -51,5 +50,4 @@ struct DatabaseReadResult {
 // 500, 1000 ...: (byte offset of the slot) / (file length) x 100. Unless the
 // result is Loaded the buckets are left empty. Nothing after the seventeenth
 // separator is read.
-DatabaseReadResult ReadDatabase(const QString& path, GlyphBucketArray& buckets,
-                                const DatabaseProgress& progress = {});
+DatabaseReadResult ReadDatabase(const QString& path, GlyphBucketArray& buckets, const DatabaseProgress& progress = {});

@@ -17,8 +17,8 @@ namespace {
 struct Cell {
     float TL, TR, BL, BR;
     int32_t Level;
-    uint32_t Draws;   // numbers ChooseGlyph draws for this cell
-    bool EveryClose;  // every glyph of the bucket draws: the vector scoring applies
+    uint32_t Draws;  // numbers ChooseGlyph draws for this cell
+    bool EveryClose; // every glyph of the bucket draws: the vector scoring applies
 };
 
 // std::jthread and an atomic counter: no library beyond the standard one, no
@@ -142,7 +142,7 @@ __attribute__((target("avx2"), always_inline)) inline __m256d Wide(__m256 v, int
 // A(i + 1) x + C(i + 1), so lanes need no chain of draws; that number r is
 // s / 2^24 for the 24-bit state s, hence r V = s (V / 2^24), V / 2^24 exact.
 __attribute__((target("avx2"))) void ChooseRowAvx2(const RowContext& ctx, const Cell* cells, const uint32_t* starts,
-                                                  size_t count, int32_t* codes)
+                                                   size_t count, int32_t* codes)
 {
     const __m256d scaledVariation = _mm256_set1_pd(double(ctx.variation) * 0x1p-24);
     const __m256i mask24 = _mm256_set1_epi32(0xFFFFFF);
@@ -175,8 +175,8 @@ __attribute__((target("avx2"))) void ChooseRowAvx2(const RowContext& ctx, const 
                 mask24);
             __m128 half[2];
             for (int h = 0; h < 2; ++h) {
-                const __m256d r = _mm256_cvtepi32_pd(h ? _mm256_extracti128_si256(state, 1)
-                                                       : _mm256_castsi256_si128(state));
+                const __m256d r =
+                    _mm256_cvtepi32_pd(h ? _mm256_extracti128_si256(state, 1) : _mm256_castsi256_si128(state));
                 const __m256d qtl = Wide(dtl, h), qtr = Wide(dtr, h), qbl = Wide(dbl, h), qbr = Wide(dbr, h);
                 __m256d sum = _mm256_mul_pd(qtl, qtl);
                 sum = _mm256_add_pd(sum, _mm256_mul_pd(qtr, qtr));

@@ -31,8 +31,7 @@ constexpr float kCloseness = 100.0f;
 
 float Score(float dtl, float dtr, float dbl, float dbr, float r, int32_t variation)
 {
-    return float(double(dtl) * dtl + double(dtr) * dtr + double(dbl) * dbl + double(dbr) * dbr
-                 + double(r) * variation);
+    return float(double(dtl) * dtl + double(dtr) * dtr + double(dbl) * dbl + double(dbr) * dbr + double(r) * variation);
 }
 
 bool Close(float dtl, float dtr, float dbl, float dbr)
@@ -58,13 +57,13 @@ size_t DrawCount(const GlyphTable& table, float tl, float tr, float bl, float br
         return b.Code.size();
     size_t draws = 0;
     for (size_t i = 0; i < b.Code.size(); ++i)
-        draws += Close(std::fabs(tl - b.TL[i]), std::fabs(tr - b.TR[i]), std::fabs(bl - b.BL[i]),
-                       std::fabs(br - b.BR[i]));
+        draws +=
+            Close(std::fabs(tl - b.TL[i]), std::fabs(tr - b.TR[i]), std::fabs(bl - b.BL[i]), std::fabs(br - b.BR[i]));
     return draws;
 }
 
-int32_t ChooseGlyph(const GlyphTable& table, float tl, float tr, float bl, float br, int32_t level,
-                    int32_t variation, Rnd& rnd)
+int32_t ChooseGlyph(const GlyphTable& table, float tl, float tr, float bl, float br, int32_t level, int32_t variation,
+                    Rnd& rnd)
 {
     if (level < 0 || level >= kBucketCount)
         return kFallbackCode;

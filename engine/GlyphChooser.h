@@ -58,5 +58,5 @@ size_t DrawCount(const GlyphTable& table, float tl, float tr, float bl, float br
 // quarters differs by more than 100; each qualifying glyph draws one random
 // number, scores its squared differences plus r x variation, and wins only
 // with a strictly lower score, so ties keep the glyph met first.
-int32_t ChooseGlyph(const GlyphTable& table, float tl, float tr, float bl, float br, int32_t level,
-                    int32_t variation, Rnd& rnd);
+int32_t ChooseGlyph(const GlyphTable& table, float tl, float tr, float bl, float br, int32_t level, int32_t variation,
+                    Rnd& rnd);

@@ -122,8 +122,8 @@ void GlyphFont::Draw(QImage& image, int x, int y, const QString& text) const
             auto* line = reinterpret_cast<QRgb*>(image.scanLine(py));
             for (unsigned col = 0; col < bm.width; ++col) {
                 const int px = left + int(col);
-                const bool ink = bm.pixel_mode == FT_PIXEL_MODE_MONO ? (bits[col >> 3] & (0x80 >> (col & 7))) != 0
-                                                                   : bits[col] != 0;
+                const bool ink =
+                    bm.pixel_mode == FT_PIXEL_MODE_MONO ? (bits[col >> 3] & (0x80 >> (col & 7))) != 0 : bits[col] != 0;
                 if (ink && px >= 0 && px < image.width())
                     line[px] = qRgb(0, 0, 0);
             }

@@ -58,8 +58,8 @@ MeasureResult MeasureGlyphs(DrawingSurface& surface, GlyphBucketArray& buckets,
             // A code that is no character has no text and counts as narrow; a
             // character the font lacks would measure the font's empty box.
             const bool wide = !text.isEmpty() && surface.CanDraw(text) && surface.TextWidth(text) >= 10;
-            const bool measured = wide && !(text == kMiddleDot && middleDotSeen)
-                                  && !(text == kIdeographicSpace && spaceSeen);
+            const bool measured =
+                wide && !(text == kMiddleDot && middleDotSeen) && !(text == kIdeographicSpace && spaceSeen);
             if (measured) {
                 surface.PrintAt(0, 0, text);
                 auto record = std::make_shared<clsChr>();
@@ -72,8 +72,8 @@ MeasureResult MeasureGlyphs(DrawingSurface& surface, GlyphBucketArray& buckets,
                 middleDotSeen = middleDotSeen || text == kMiddleDot;
                 spaceSeen = spaceSeen || text == kIdeographicSpace;
             }
-            if (code % kMeasureProgressStep == 0 && progress
-                && !progress(double(code - range.progressBase) * 100 / 16384)) {
+            if (code % kMeasureProgressStep == 0 && progress &&
+                !progress(double(code - range.progressBase) * 100 / 16384)) {
                 result.stopped = true;
                 return result;
             }

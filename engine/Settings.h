@@ -72,7 +72,8 @@ struct Range {
     double start;
     bool whole; // only whole numbers
 };
-inline constexpr Range kBrightness{BrightnessAt(kSliderMin), BrightnessAt(kSliderMax), BrightnessAt(kSliderStart), false};
+inline constexpr Range kBrightness{BrightnessAt(kSliderMin), BrightnessAt(kSliderMax), BrightnessAt(kSliderStart),
+                                   false};
 inline constexpr Range kContrast{ContrastAt(kSliderMin), ContrastAt(kSliderMax), ContrastAt(kSliderStart), false};
 inline constexpr Range kVariation{double(VariationAt(kSliderMin)), double(VariationAt(kSliderMax)),
                                   double(VariationAt(kSliderStart)), true};

@@ -18,8 +18,8 @@ Outcome DrawTextPicture(const QList<QByteArray>& rows, const QString& fontFile, 
         lines << FromCp932(row);
         columns = std::max(columns, lines.back().size());
     }
-    QImage drawn(std::max<int>(1, int(columns) * kGlyphPixelSize), std::max<int>(1, int(lines.size()) * kGlyphPixelSize),
-                 QImage::Format_RGB32);
+    QImage drawn(std::max<int>(1, int(columns) * kGlyphPixelSize),
+                 std::max<int>(1, int(lines.size()) * kGlyphPixelSize), QImage::Format_RGB32);
     drawn.fill(Qt::white);
     for (qsizetype r = 0; r < lines.size(); ++r)
         for (qsizetype c = 0; c < lines[r].size(); ++c)

@@ -10,10 +10,11 @@
 
 inline QString FuzzFile(const uint8_t* data, size_t size, const char* name)
 {
-    static const QString path = QStringLiteral("/tmp/pictoria-fuzz-%1-%2").arg(::getpid()).arg(QString::fromLatin1(name));
+    static const QString path =
+        QStringLiteral("/tmp/pictoria-fuzz-%1-%2").arg(::getpid()).arg(QString::fromLatin1(name));
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        || file.write(reinterpret_cast<const char*>(data), qint64(size)) != qint64(size))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(reinterpret_cast<const char*>(data), qint64(size)) != qint64(size))
         abort();
     return path;
 }

@@ -61,7 +61,7 @@ std::optional<QString> RunFileDialog(QWidget* parent, const CommonDialog& d, boo
     dialog.setNameFilters(CommonDialog::NameFilters(d.Filter));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save || !(d.Flags & CommonDialog::kFileMustExist) ? QFileDialog::AnyFile
-                                                                          : QFileDialog::ExistingFile);
+                                                                         : QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !(d.Flags & CommonDialog::kOverwritePrompt));
     if (!d.FileName.isEmpty())
         dialog.selectFile(d.FileName);

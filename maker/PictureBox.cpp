@@ -69,4 +69,3 @@ void PictureBox::paintEvent(QPaintEvent*)
     p.fillRect(rect(), Qt::white);
     p.drawImage(0, 0, image_);
 }
-

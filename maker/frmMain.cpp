@@ -50,8 +50,9 @@ QString PercentText(const QString& prefix, double percent)
 
 QString CellProgressText(double percent, int32_t code)
 {
-    return QStringLiteral("文字絵作成中 : ") + PadToWidth(FormatNumber(percent, QStringLiteral("##0.0")) + u'%', 6, true)
-           + QStringLiteral(" : ") + CharFromCode(code);
+    return QStringLiteral("文字絵作成中 : ") +
+           PadToWidth(FormatNumber(percent, QStringLiteral("##0.0")) + u'%', 6, true) + QStringLiteral(" : ") +
+           CharFromCode(code);
 }
 
 } // namespace
@@ -355,7 +356,9 @@ std::optional<QString> frmMain::AskForPictureAndOutput()
     // Emptying the output would destroy the picture or the database, whatever
     // links or ".." lead the answer there.
     const QString output = Dialog2.FileName;
-    auto same = [&](const QString& other) { return SameFile(output, other) || ResolvedPath(output) == ResolvedPath(other); };
+    auto same = [&](const QString& other) {
+        return SameFile(output, other) || ResolvedPath(output) == ResolvedPath(other);
+    };
     if (same(Dialog.FileName)) {
         Warn(QStringLiteral("出力ファイル %1 は変換する画像 %2 そのものです。\n"
                             "画像を上書きしないよう、別のファイルを選んで下さい。")

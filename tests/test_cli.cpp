@@ -71,8 +71,8 @@ TEST_F(CliTest, GivesTheBytesOfTheWindowsFirstConversion)
         w.Slider3->setValue(8);       // variation 20
         w.Command1->click();
     }
-    const QStringList settings = {"--cell", "4", "--brightness", "9", "--contrast", "1.2", "--variation", "20",
-                                  "--database", database};
+    const QStringList settings = {"--cell", "4",           "--brightness", "9",          "--contrast",
+                                  "1.2",    "--variation", "20",           "--database", database};
     const Result r = Command(QStringList{picture, "-o", dir.filePath("cli.txt"), "-q"} + settings, dir.path());
     ASSERT_EQ(r.code, kExitDone) << r.err.toStdString();
     const QByteArray window = ReadAll(windowOut);
@@ -109,9 +109,9 @@ TEST_F(CliTest, OptionsAndRefusals)
     }
     EXPECT_FALSE(QFile::exists(dir.filePath("ramp.txt"))) << "nothing converted after a refusal";
 
-    const Result ends = Command({picture, "--cell", "32", "--brightness", "3", "--contrast", "1.5", "--variation", "0",
-                                 "--database", database},
-                                dir.path());
+    const Result ends = Command(
+        {picture, "--cell", "32", "--brightness", "3", "--contrast", "1.5", "--variation", "0", "--database", database},
+        dir.path());
     EXPECT_EQ(ends.code, kExitDone) << ends.err.toStdString();
     EXPECT_EQ(ReadAll(dir.filePath("ramp.txt")).size(), 2 * (3 * 2 + 2)) << "IMAGE's extension becomes .txt";
 }
@@ -120,7 +120,8 @@ TEST_F(CliTest, FailuresAndHostileFilesAreNamedBeforeAnyHarm)
 {
     const QByteArray original = ReadAll(picture);
     ASSERT_TRUE(QFile::link(picture, dir.filePath("symlink.txt")));
-    ASSERT_EQ(::link(QFile::encodeName(picture).constData(), QFile::encodeName(dir.filePath("hard.txt")).constData()), 0);
+    ASSERT_EQ(::link(QFile::encodeName(picture).constData(), QFile::encodeName(dir.filePath("hard.txt")).constData()),
+              0);
     QDir(dir.path()).mkpath("sub/third.txt"); // a directory where third.png's text would go
     const QString fifo = MakeFifo(dir.filePath("fifo.png")), damaged = dir.filePath("damaged.cdb");
     ASSERT_TRUE(WriteAll(damaged, QByteArray(100, '\0')));
@@ -135,21 +136,29 @@ TEST_F(CliTest, FailuresAndHostileFilesAreNamedBeforeAnyHarm)
         {{picture, "-o", dir.filePath("hard.txt")}, kExitOutput, "would overwrite the picture itself"},
         {{picture, "-o", dir.filePath("sub/../ramp.png")}, kExitOutput, "would overwrite the picture itself"},
         {{picture, "-o", database}, kExitOutput, "would overwrite the glyph database " + database},
-        {{picture, "-o", dir.filePath("no/out.txt")}, kExitOutput, "no/out.txt: cannot write the text picture (No such"},
+        {{picture, "-o", dir.filePath("no/out.txt")},
+         kExitOutput,
+         "no/out.txt: cannot write the text picture (No such"},
         {{picture, dir.filePath("ramp.jpg")}, kExitUsage, picture + " and " + dir.filePath("ramp.jpg") + " would both"},
         {{dir.filePath("sub")}, kExitImage, "sub: cannot read the picture (is a directory)"},
         {{fifo}, kExitImage, "fifo.png: cannot read the picture (is not a regular file)"},
         {{huge}, kExitImage, "12000 × 50000 pixels need 2,289 MB; the limit is 2,048 MB"},
         // The first failure's code wins; readable pictures are still converted.
-        {{dir.filePath("missing.png"), dir.filePath("second.png"), dir.filePath("sub/third.png")}, kExitImage,
+        {{dir.filePath("missing.png"), dir.filePath("second.png"), dir.filePath("sub/third.png")},
+         kExitImage,
          "third.txt: cannot write the text picture (Is a directory)"},
         {{picture, "--database", damaged}, kExitDatabase, damaged + ": damaged glyph database"},
-        {{picture, "--database", "/dev/zero"}, kExitDatabase, "/dev/zero: cannot read the glyph database (is not a regular file)"},
-        {{picture, "--database", dir.filePath("sub")}, kExitDatabase, "cannot read the glyph database (is a directory)"},
+        {{picture, "--database", "/dev/zero"},
+         kExitDatabase,
+         "/dev/zero: cannot read the glyph database (is not a regular file)"},
+        {{picture, "--database", dir.filePath("sub")},
+         kExitDatabase,
+         "cannot read the glyph database (is a directory)"},
     };
     for (const auto& [args, code, said] : cases) {
         const bool ownDatabase = args.contains("--database");
-        const Result r = Command(args + QStringList{"-q"} + (ownDatabase ? QStringList() : QStringList{"--database", database}), dir.path());
+        const Result r = Command(
+            args + QStringList{"-q"} + (ownDatabase ? QStringList() : QStringList{"--database", database}), dir.path());
         EXPECT_EQ(r.code, code) << args.join(' ').toStdString();
         EXPECT_TRUE(r.err.contains(said)) << r.err.toStdString();
     }
@@ -164,13 +173,15 @@ TEST_F(CliTest, FullDiskKeepsTheOldTextAndSaysWhy)
 {
     LimitedSpace space(8192);
     const QString out = space.FilePath("out.txt");
-    ASSERT_TRUE(WriteAll(out, "old")); // one page of the two; the new text needs two
+    ASSERT_TRUE(WriteAll(out, "old"));          // one page of the two; the new text needs two
     QImage big(400, 200, QImage::Format_RGB32); // 10,100 bytes of text
     big.fill(Qt::gray);
     ASSERT_TRUE(big.save(picture, "PNG"));
     const Result r = Command({picture, "--cell", "4", "-q", "-o", out, "--database", database}, dir.path());
     EXPECT_EQ(r.code, kExitOutput);
-    EXPECT_EQ(r.err.toStdString(), ("pictoria-convert: " + out + ": cannot write the text picture (" + space.Reason() + ")\n").toStdString());
+    EXPECT_EQ(
+        r.err.toStdString(),
+        ("pictoria-convert: " + out + ": cannot write the text picture (" + space.Reason() + ")\n").toStdString());
     EXPECT_EQ(ReadAll(out), "old");
 }
 
@@ -196,7 +207,8 @@ TEST_F(CliTest, TerminalPicturesLineUpAndPngDrawsTheCells)
     // A database of characters terminals draw one column wide (α β …, ─ │ …) beside wide ones.
     GlyphBucketArray buckets;
     for (int b = 0; b < kBucketCount; ++b)
-        buckets[b] = {MakeGlyph(0x83BF + b, float(b)), MakeGlyph(0x849F + b, b + 0.2f), MakeGlyph(0x889F + b, b + 0.4f)};
+        buckets[b] = {MakeGlyph(0x83BF + b, float(b)), MakeGlyph(0x849F + b, b + 0.2f),
+                      MakeGlyph(0x889F + b, b + 0.4f)};
     const QString mixed = dir.filePath("mixed.cdb");
     ASSERT_TRUE(WriteDatabase(mixed, buckets).IsDone());
     const QStringList base = {picture, "-o", "-", "--database", mixed, "--variation", "50"};

@@ -16,9 +16,11 @@ TEST(General, FileExistsAnswersAtOnceAndKeepsNothingOpen)
     ASSERT_TRUE(WriteAll(file, ""));
     auto descriptors = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
     const auto before = descriptors();
-    const std::pair<QString, bool> cases[] = {
-        {file, true}, {MakeFifo(dir.filePath("fifo")), true}, // no waiting for a writer
-        {dir.filePath("missing.txt"), false}, {dir.path(), false}, {QString(), false}};
+    const std::pair<QString, bool> cases[] = {{file, true},
+                                              {MakeFifo(dir.filePath("fifo")), true}, // no waiting for a writer
+                                              {dir.filePath("missing.txt"), false},
+                                              {dir.path(), false},
+                                              {QString(), false}};
     for (const auto& [path, exists] : cases)
         EXPECT_EQ(FileExists(path), exists) << path.toStdString();
     EXPECT_EQ(descriptors(), before);
@@ -36,9 +38,10 @@ TEST(General, PathsAndFixedWidthTexts)
     EXPECT_EQ(AnsiMid(QStringLiteral("ab文字"), 2, 2), QStringLiteral("b")) << "half a character is dropped";
 
     const std::tuple<QString, int, bool, QString> pads[] = {
-        {"45%", 4, true, " 45%"},   {"100.0%", 6, true, "100.0%"}, {"ab", 4, false, "ab  "},
-        {"12345", 4, true, "1234"}, {"  12345", 4, true, "  12"}, // the cut comes before the trim
-        {" 5 ", 4, false, "5   "}, {QStringLiteral("全角"), 6, true, QStringLiteral("  全角")},
+        {"45%", 4, true, " 45%"},     {"100.0%", 6, true, "100.0%"},
+        {"ab", 4, false, "ab  "},     {"12345", 4, true, "1234"},
+        {"  12345", 4, true, "  12"}, // the cut comes before the trim
+        {" 5 ", 4, false, "5   "},    {QStringLiteral("全角"), 6, true, QStringLiteral("  全角")},
     };
     for (const auto& [text, width, right, want] : pads)
         EXPECT_EQ(PadToWidth(text, width, right), want) << text.toStdString();
@@ -65,21 +68,22 @@ TEST(CodePage932, ConvertsBothWaysAndKnowsEveryValidCode)
     QByteArray bytes;
     AppendCodeBytes(bytes, 0x8140);
     AppendCodeBytes(bytes, 0x41);
-    EXPECT_EQ(bytes, QByteArray("\x81\x40" "A"));
+    EXPECT_EQ(bytes, QByteArray("\x81\x40"
+                                "A"));
 }
 
 TEST(NumberPattern, FormatsHalfAwayFromZeroAtFifteenDigitsAndReadsLeadingNumbers)
 {
     const std::tuple<double, const char*, const char*> formats[] = {
-        {0, "##0", "0"},         {12.5, "##0", "13"},      {96.875, "##0", "97"},     {12345, "##0", "12345"},
-        {0, "##0.0", "0.0"},     {6.25, "##0.0", "6.3"},   {99.95, "##0.0", "100.0"}, {0.15, "##0.0", "0.2"},
-        {0.04, "##0.0", "0.0"},  {100.0 / 3, "##0.0", "33.3"}, {-2.5, "##0", "-3"},   {0.4, "#.0", ".4"},
+        {0, "##0", "0"},        {12.5, "##0", "13"},          {96.875, "##0", "97"},     {12345, "##0", "12345"},
+        {0, "##0.0", "0.0"},    {6.25, "##0.0", "6.3"},       {99.95, "##0.0", "100.0"}, {0.15, "##0.0", "0.2"},
+        {0.04, "##0.0", "0.0"}, {100.0 / 3, "##0.0", "33.3"}, {-2.5, "##0", "-3"},       {0.4, "#.0", ".4"},
     };
     for (const auto& [value, pattern, want] : formats)
         EXPECT_EQ(FormatNumber(value, pattern), want) << value << " " << pattern;
 
-    const std::pair<const char*, double> reads[] = {
-        {"12", 12}, {"9pt", 9}, {"abc", 0}, {"", 0}, {"  10", 10}, {"7.5.1", 7.5}, {"-3", -3}};
+    const std::pair<const char*, double> reads[] = {{"12", 12},   {"9pt", 9},     {"abc", 0}, {"", 0},
+                                                    {"  10", 10}, {"7.5.1", 7.5}, {"-3", -3}};
     for (const auto& [text, value] : reads)
         EXPECT_EQ(Val(text), value) << text;
 }
@@ -130,7 +134,8 @@ TEST(FileAccess, OnlyOrdinaryFilesAreReplacedTheRestIsWrittenInPlace)
         ::stat(QFile::encodeName(p).constData(), &st); // what a name leads to
         return std::pair(st.st_mode & S_IFMT, st.st_ino);
     };
-    const std::tuple<QString, const char*, std::function<QByteArray()>> cases[] = { // reason empty: written
+    const std::tuple<QString, const char*, std::function<QByteArray()>> cases[] = {
+        // reason empty: written
         {procPath, "", [&] { return ReadAll(procPath); }}, // the very file, not one renamed over it
         {fifo, "", drain},
         {link, "", drain},
@@ -140,7 +145,10 @@ TEST(FileAccess, OnlyOrdinaryFilesAreReplacedTheRestIsWrittenInPlace)
     };
     for (const auto& [path, reason, written] : cases) {
         const auto before = stat(path);
-        const Outcome o = WriteWholeFile(path, [](QFileDevice& f) { f.write("text"); return Outcome::Done(); });
+        const Outcome o = WriteWholeFile(path, [](QFileDevice& f) {
+            f.write("text");
+            return Outcome::Done();
+        });
         EXPECT_EQ(o.Reason(), reason) << path.toStdString();
         EXPECT_EQ(stat(path), before) << path.toStdString() << ": the same file, still of its kind";
         if (written) {
@@ -151,9 +159,15 @@ TEST(FileAccess, OnlyOrdinaryFilesAreReplacedTheRestIsWrittenInPlace)
     ::close(reader);
 
     const auto old = stat(plain);
-    EXPECT_TRUE(WriteWholeFile(plain, [](QFileDevice& f) { f.write("new"); return Outcome::Done(); }).IsDone());
+    EXPECT_TRUE(WriteWholeFile(plain, [](QFileDevice& f) {
+                    f.write("new");
+                    return Outcome::Done();
+                }).IsDone());
     EXPECT_EQ(ReadAll(plain), "new");
     EXPECT_NE(stat(plain).second, old.second) << "an ordinary file is replaced, not rewritten";
-    EXPECT_TRUE(WriteWholeFile(plain, [](QFileDevice& f) { f.write("x"); return Outcome::Stopped(); }).IsStopped());
+    EXPECT_TRUE(WriteWholeFile(plain, [](QFileDevice& f) {
+                    f.write("x");
+                    return Outcome::Stopped();
+                }).IsStopped());
     EXPECT_EQ(ReadAll(plain), "new") << "a stop keeps the old file whole";
 }

@@ -22,8 +22,7 @@ using Colour = std::function<int32_t(int32_t, int32_t)>;
 struct ProbedPixels : PixelSource {
     ProbedPixels(int32_t w, int32_t h, Colour c, int32_t rw = 0, int32_t rh = 0)
         : w(w), h(h), rw(rw ? rw : w), rh(rh ? rh : h), colour(std::move(c))
-    {
-    }
+    {}
     int32_t w, h, rw, rh;
     Colour colour;
     mutable std::map<std::pair<int32_t, int32_t>, int> reads;
@@ -68,28 +67,32 @@ TEST(SampleCell, QuarterValuesOfKnownCells)
 {
     const Colour white = [](int32_t, int32_t) { return 0xFFFFFF; };
     const Colour leftWhite = [](int32_t x, int32_t) { return x < 4 ? 0xFFFFFF : 0; };
-    const std::tuple<int32_t, Colour, float, CellValues> probes[] = { // TL, TR, BL, BR, level
+    const std::tuple<int32_t, Colour, float, CellValues> probes[] = {
+        // TL, TR, BL, BR, level
         {8, white, 1, {15.9375f, 15.9375f, 15.9375f, 15.9375f, 15}},
         {8, [](int32_t, int32_t) { return Grey(128); }, 1, {8, 8, 8, 8, 8}},
         {4, [](int32_t, int32_t) { return 0; }, 1, {0, 0, 0, 0, 0}},
         {8, leftWhite, 1, {15.9375f, 0, 15.9375f, 0, 8}},
         {8, leftWhite, 1.5f, {19.90625f, -4, 19.90625f, -4, 8}},
         {4, [](int32_t, int32_t y) { return y < 2 ? 0x0000FF : 0xFF0000; }, 1, {5.3125f, 5.3125f, 5.3125f, 5.3125f, 5}},
-        {32, [](int32_t x, int32_t y) { return x >= 28 && y >= 28 ? 0 : 0xFFFFFF; }, 1,
+        {32,
+         [](int32_t x, int32_t y) { return x >= 28 && y >= 28 ? 0 : 0xFFFFFF; },
+         1,
          {15.9375f, 15.9375f, 15.9375f, 14.94140625f, 15}}, // 16 black pixels in the bottom right
     };
     for (const auto& [size, colour, contrast, want] : probes) {
         const ProbedPixels pixels(size, size, colour);
         const CellValues v = SampleCell(pixels, 0, 0, size, 8.0f, contrast);
-        EXPECT_EQ(std::tuple(v.TL, v.TR, v.BL, v.BR, v.Level), std::tuple(want.TL, want.TR, want.BL, want.BR, want.Level));
+        EXPECT_EQ(std::tuple(v.TL, v.TR, v.BL, v.BR, v.Level),
+                  std::tuple(want.TL, want.TR, want.BL, want.BR, want.Level));
         EXPECT_EQ(pixels.reads.size(), size_t(size * size));
     }
 }
 
 TEST(ToneLevel, RoundsHalfToEvenThenTruncatesAndClamps)
 {
-    const std::pair<float, int32_t> cases[] = {
-        {62.5f, 15}, {63.5f, 15}, {31.5f, 8}, {30.5f, 7}, {-7.0f, 0}, {3.0f, 0}, {4.0f, 1}, {-3.5f, 0}};
+    const std::pair<float, int32_t> cases[] = {{62.5f, 15}, {63.5f, 15}, {31.5f, 8}, {30.5f, 7},
+                                               {-7.0f, 0},  {3.0f, 0},   {4.0f, 1},  {-3.5f, 0}};
     for (const auto& [sum, level] : cases)
         EXPECT_EQ(ToneLevel(sum, 0, 0, 0), level) << sum;
 }
@@ -97,7 +100,8 @@ TEST(ToneLevel, RoundsHalfToEvenThenTruncatesAndClamps)
 TEST(Grid, ReadsEveryPixelOfWholeCellsOnceAndReportsTheShareBefore)
 {
     // 17 x 9 at cell size 8: two columns, one row; column 16 and row 8 unread.
-    const ProbedPixels pixels(17, 9, [](int32_t x, int32_t y) { return Grey((x * 7 + y) % 256); }, 16, 8);
+    const ProbedPixels pixels(
+        17, 9, [](int32_t x, int32_t y) { return Grey((x * 7 + y) % 256); }, 16, 8);
     Rnd rnd;
     EXPECT_EQ(Convert(pixels, 8, GlyphBucketArray{}, rnd), QByteArray("\x81\x40\x81\x40\r\n"));
     EXPECT_EQ(pixels.reads.size(), 16u * 8u);
@@ -150,14 +154,15 @@ TEST(ChooseGlyph, GeneratorScoresTiesAndTheClosenessTest)
 
 TEST(ImageLoading, FormatsTransparencyOrientationAndContentOverName)
 {
-    const std::tuple<const char*, QSize, QPoint, QRgb> pictures[] = { // colour 0: not probed
+    const std::tuple<const char*, QSize, QPoint, QRgb> pictures[] = {
+        // colour 0: not probed
         {"grey-16x16.bmp", {16, 16}, {3, 3}, qRgb(128, 128, 128)},
         {"palette-32x16.gif", {32, 16}, {20, 5}, qRgb(255, 255, 255)},
         {"photo-24x16.jpg", {24, 16}, {0, 0}, 0},
         {"ramp-96x64.png", {96, 64}, {10, 20}, qRgb(20, 60, 200 % 256)},
         {"grey8-8x8.png", {8, 8}, {0, 0}, qRgb(64, 64, 64)},
         {"transparent-10x6.png", {10, 6}, {0, 0}, qRgb(255, 255, 255)}, // transparent reads as white
-        {"png-named.jpg", {10, 6}, {1, 1}, qRgb(0, 0, 0)},               // the content decides
+        {"png-named.jpg", {10, 6}, {1, 1}, qRgb(0, 0, 0)},              // the content decides
         {"exif-6.jpg", {8, 16}, {4, 1}, 0}, // stored 16 x 8, dark band on the left, EXIF orientation 6
     };
     for (const auto& [file, size, probe, colour] : pictures) {
@@ -193,8 +198,8 @@ TEST(ImageLoading, FormatsTransparencyOrientationAndContentOverName)
 
 TEST(TerminalGlyphs, OnlyCharactersWideInEveryTerminal)
 {
-    const std::pair<char32_t, bool> widths[] = {
-        {U'亜', true}, {U'　', true}, {U'Ａ', true}, {U'○', false}, {U'α', false}, {U'─', false}, {U'ｱ', false}};
+    const std::pair<char32_t, bool> widths[] = {{U'亜', true}, {U'　', true}, {U'Ａ', true}, {U'○', false},
+                                                {U'α', false}, {U'─', false}, {U'ｱ', false}};
     for (const auto& [c, wide] : widths)
         EXPECT_EQ(IsWideInEveryTerminal(c), wide) << uint32_t(c);
 
@@ -210,8 +215,8 @@ TEST(TerminalGlyphs, OnlyCharactersWideInEveryTerminal)
 TEST(TextPictureImage, EachCharacterWhereItWasMeasured)
 {
     QImage image;
-    ASSERT_TRUE(DrawTextPicture({QByteArray("\x88\x9f\x81\x40"), QByteArray("\x81\x40")}, QString(), 1.0, image)
-                    .IsDone());
+    ASSERT_TRUE(
+        DrawTextPicture({QByteArray("\x88\x9f\x81\x40"), QByteArray("\x81\x40")}, QString(), 1.0, image).IsDone());
     EXPECT_EQ(image.size(), QSize(2 * 16, 2 * 16));
     const GlyphFont font(FindGlyphFontFile());
     GlyphCanvas canvas(font);

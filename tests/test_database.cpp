@@ -129,7 +129,8 @@ TEST_F(DatabaseFileTest, DamagedFilesAreRefusedAndLeaveBucketsEmpty)
         EXPECT_EQ(GlyphCount(loaded), 0u) << what;
     }
     ASSERT_TRUE(WriteAll(path, inserted(Slot(0x8800))));
-    EXPECT_EQ(ReadDatabase(path, loaded).outcome.Reason(), "slot 1 holds the code 0x8800, which is no double-byte character");
+    EXPECT_EQ(ReadDatabase(path, loaded).outcome.Reason(),
+              "slot 1 holds the code 0x8800, which is no double-byte character");
     ASSERT_TRUE(WriteAll(path, whole + QByteArray(kLargestDatabaseBytes - whole.size(), '\0')));
     EXPECT_EQ(ReadDatabase(path, loaded).status, DatabaseReadStatus::Loaded) << "up to 1 MB after the end is tolerated";
     EXPECT_EQ(ReadDatabase(MakeFifo(dir.filePath("fifo")), loaded).status, DatabaseReadStatus::Unreadable);
@@ -154,12 +155,20 @@ TEST_F(DatabaseFileTest, ProgressPointsAndStopsOfWritingAndReading)
     for (int i = 0; i < 1000; ++i)
         buckets[i * 16 / 1000].push_back(MakeGlyph(GlyphCode(i), 1));
     std::vector<double> saving, reading;
-    ASSERT_TRUE(WriteDatabase(path, buckets, [&](double p) { saving.push_back(p); return true; }).IsDone());
+    ASSERT_TRUE(WriteDatabase(path, buckets, [&](double p) {
+                    saving.push_back(p);
+                    return true;
+                }).IsDone());
     // Slot 500 holds a glyph of bucket 7 (8 separators before it): 493 of 1000 glyph slots.
     ASSERT_EQ(saving.size(), 2u);
     EXPECT_DOUBLE_EQ(saving[0], 49.3);
     EXPECT_DOUBLE_EQ(saving[1], 98.5); // slot 1000: bucket 15, 985 glyph slots
-    ASSERT_EQ(ReadDatabase(path, loaded, [&](double p) { reading.push_back(p); return true; }).status,
+    ASSERT_EQ(ReadDatabase(path, loaded,
+                           [&](double p) {
+                               reading.push_back(p);
+                               return true;
+                           })
+                  .status,
               DatabaseReadStatus::Loaded);
     // Slots 0, 500 and 1000 of a 20,340-byte file.
     ASSERT_EQ(reading.size(), 3u);

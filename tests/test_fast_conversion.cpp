@@ -25,8 +25,9 @@ GlyphBucketArray RandomBuckets(std::mt19937& g)
 {
     const int kind = Uniform(g, 0, 2);
     auto value = [&] {
-        return kind == 0 ? float(Uniform(g, 0, 255)) / 16 : kind == 1 ? float(Uniform(g, 0, 1) * 8)
-                                                                      : float(Uniform(g, 0, 3200)) / 16;
+        return kind == 0   ? float(Uniform(g, 0, 255)) / 16
+               : kind == 1 ? float(Uniform(g, 0, 1) * 8)
+                           : float(Uniform(g, 0, 3200)) / 16;
     };
     GlyphBucketArray buckets;
     for (auto& bucket : buckets) {
@@ -70,10 +71,22 @@ ConversionSettings RandomSettings(std::mt19937& g)
 {
     ConversionSettings s;
     switch (Uniform(g, 0, 3)) {
-    case 0: s.Brightness = float(Uniform(g, 30, 130)) / 10; s.Contrast = float(Uniform(g, 5, 15)) / 10; break;
-    case 1: s.Brightness = float(Uniform(g, -150, 150)); s.Contrast = float(Uniform(g, -200, 200)) / 10; break;
-    case 2: s.Brightness = float(Uniform(g, 80, 120)); s.Contrast = float(Uniform(g, 0, 30)) / 10; break;
-    default: s.Brightness = float(Uniform(g, -110, -90)); s.Contrast = 1; break;
+    case 0:
+        s.Brightness = float(Uniform(g, 30, 130)) / 10;
+        s.Contrast = float(Uniform(g, 5, 15)) / 10;
+        break;
+    case 1:
+        s.Brightness = float(Uniform(g, -150, 150));
+        s.Contrast = float(Uniform(g, -200, 200)) / 10;
+        break;
+    case 2:
+        s.Brightness = float(Uniform(g, 80, 120));
+        s.Contrast = float(Uniform(g, 0, 30)) / 10;
+        break;
+    default:
+        s.Brightness = float(Uniform(g, -110, -90));
+        s.Contrast = 1;
+        break;
     }
     s.Variation = Uniform(g, 0, 3) == 0 ? 0 : Uniform(g, 1, 50);
     return s;
@@ -89,7 +102,8 @@ TEST(FastConversion, MatchesTheSequentialLoop)
         const GlyphTable table(buckets);
         const int32_t cellSize = trial == 0 ? 4 : 4 << Uniform(g, 0, 3);
         // The first picture is large enough for the grid to go in several bands.
-        const QImage picture = trial == 0 ? RandomPicture(g, 420, 400) : RandomPicture(g, Uniform(g, 0, 100), Uniform(g, 0, 100));
+        const QImage picture =
+            trial == 0 ? RandomPicture(g, 420, 400) : RandomPicture(g, Uniform(g, 0, 100), Uniform(g, 0, 100));
         const ConversionSettings s = RandomSettings(g);
         const uint32_t start = trial % 2 ? Rnd::kStartState : uint32_t(Uniform(g, 0, 0xFFFFFF));
 

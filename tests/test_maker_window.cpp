@@ -224,7 +224,7 @@ TEST_F(ConvertImageTest, DialogsFailuresAndOutputsThatWouldOverwriteAnInput)
     const std::nullopt_t none = std::nullopt;
     struct Case {
         std::optional<QString> open, save;
-        QStringList messages; // a fragment of each message, in order
+        QStringList messages;           // a fragment of each message, in order
         std::optional<QByteArray> text; // the output afterwards; nothing: not created
         std::function<void()> before = {};
     };
@@ -233,8 +233,11 @@ TEST_F(ConvertImageTest, DialogsFailuresAndOutputsThatWouldOverwriteAnInput)
         {grey, none, {}, none},
         {TestData("not-a-picture.jpg"), out, {}, none},
         {grey, dir.filePath("no-such-dir/out.txt"), {dir.filePath("no-such-dir/out.txt")}, none},
-        {Picture("black.bmp", 16, 8, Qt::black), out, {dir.filePath("Lumenpane"), "完了しました"},
-         QByteArray("\x81\x40\x81\x40\r\n"), [&] { // the viewer cannot start; an empty bucket
+        {Picture("black.bmp", 16, 8, Qt::black),
+         out,
+         {dir.filePath("Lumenpane"), "完了しました"},
+         QByteArray("\x81\x40\x81\x40\r\n"),
+         [&] { // the viewer cannot start; an empty bucket
              answers.viewerStarts = false;
              w->GlyphBuckets[0].clear();
          }},

@@ -9,8 +9,7 @@
 
 QFont JapaneseFont(const QString& family, Pitch pitch, double points, int weight)
 {
-    const QString fallback = pitch == Pitch::Fixed ? QStringLiteral("IPAGothic")
-                                                   : QStringLiteral("IPAPGothic");
+    const QString fallback = pitch == Pitch::Fixed ? QStringLiteral("IPAGothic") : QStringLiteral("IPAPGothic");
     QFont font;
     // Only ask for the named family where it really is installed: fontconfig
     // would otherwise "match" it with an unrelated Latin font.

@@ -38,7 +38,8 @@ std::optional<WindowGeometry> DecodeWindowGeometry(const QString& text)
 
 std::optional<QPoint> PlaceBeside(const QRect& maker, const QSize& frameSize, const QRect& screen)
 {
-    const int top = std::clamp(maker.top(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - frameSize.height()));
+    const int top =
+        std::clamp(maker.top(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - frameSize.height()));
     const QRect right(QPoint(maker.right() + 1, top), frameSize);
     if (screen.contains(right))
         return right.topLeft();

@@ -41,8 +41,8 @@ ViewerServices ViewerServices::Real()
 }
 
 Form1::Form1(const QString& argumentText, ViewerServices services, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
-                          | Qt::WindowCloseButtonHint),
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                          Qt::WindowCloseButtonHint),
       services_(std::move(services)),
       argumentText_(argumentText)
 {
@@ -96,8 +96,8 @@ void Form1::BuildTextBox()
     Text1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     // A picture is replaced whole every reload; an undo history would only hold old copies.
     Text1->setUndoRedoEnabled(false);
-    Text1->setFont(CellAlignedFont(JapaneseFont(QStringLiteral("ＭＳ ゴシック"), Pitch::Fixed, 9), 9,
-                                   Text1->logicalDpiY()));
+    Text1->setFont(
+        CellAlignedFont(JapaneseFont(QStringLiteral("ＭＳ ゴシック"), Pitch::Fixed, 9), 9, Text1->logicalDpiY()));
 }
 
 Form1::~Form1()
