@@ -178,10 +178,8 @@ private:
                                "text (default) or png: the text picture drawn as an image, 16 x 16 pixels a "
                                "character. Chosen by the output's extension when not given.",
                                "FORMAT"};
-    QCommandLineOption scale_{"scale",
-                              QStringLiteral("Scale of a png output, %1 to %2 (default 1).")
-                                  .arg(Number(kMinimumImageScale), Number(kMaximumImageScale)),
-                              "S"};
+    NumericOption scale_{"scale", "S", "Scale of a png output",
+                         Settings::Range{kMinimumImageScale, kMaximumImageScale, 1.0, false}};
     QCommandLineOption threads_{"threads",
                                 "Threads to convert with (default: every core); the bytes do not depend on it.", "N"};
     QCommandLineOption database_{"database", "Glyph database to use (created when missing).", "PATH"};
@@ -197,7 +195,7 @@ Parser::Parser()
     parser_.addPositionalArgument(QStringLiteral("IMAGE"), QStringLiteral("Pictures to convert (any format Qt reads)."),
                                   QStringLiteral("IMAGE..."));
     parser_.addOptions({output_, cell_, brightness_.option, contrast_.option, variation_.option, encoding_, terminal_,
-                        format_, scale_, threads_, database_, quiet_, help_, version_});
+                        format_, scale_.option, threads_, database_, quiet_, help_, version_});
 }
 
 std::optional<Options> Parser::Parse(const QStringList& args, const Reporter& report, const CommandIo& io,
@@ -271,12 +269,11 @@ QString Parser::ReadForm(Options& o)
                 .arg(kMaximumThreads)
                 .arg(parser_.value(threads_));
     }
-    if (parser_.isSet(scale_)) {
-        bool ok = false;
-        o.scale = parser_.value(scale_).toDouble(&ok);
-        if (!ok || !(o.scale >= kMinimumImageScale && o.scale <= kMaximumImageScale))
-            return QStringLiteral("--scale must be a number from %1 to %2, not \"%3\"")
-                .arg(Number(kMinimumImageScale), Number(kMaximumImageScale), parser_.value(scale_));
+    if (parser_.isSet(scale_.option)) {
+        const std::optional<double> scale = scale_.Read(parser_.value(scale_.option));
+        if (!scale)
+            return scale_.Refusal(parser_.value(scale_.option));
+        o.scale = *scale;
     }
     return {};
 }
@@ -425,12 +422,11 @@ int ConvertOne(const QString& image, const QString& output, const QString& datab
     }
     const bool toStdout = output == QStringLiteral("-");
     // Links and ".." can give one file many names; only what they lead to counts.
-    auto same = [](const QString& a, const QString& b) { return SameFile(a, b) || ResolvedPath(a) == ResolvedPath(b); };
-    if (!toStdout && same(output, image)) {
+    if (!toStdout && SameFile(output, image)) {
         report.Error(QStringLiteral("%1: the text picture would overwrite the picture itself").arg(output));
         return kExitOutput;
     }
-    if (!toStdout && same(output, database)) {
+    if (!toStdout && SameFile(output, database)) {
         report.Error(
             QStringLiteral("%1: the text picture would overwrite the glyph database %2").arg(output, database));
         return kExitOutput;

@@ -130,8 +130,11 @@ bool SameFile(const QString& a, const QString& b)
 {
     struct stat sa {
     }, sb{};
-    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0 &&
-           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    const bool bothExist =
+        ::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0;
+    if (bothExist)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    return ResolvedPath(a) == ResolvedPath(b);
 }
 
 QString ResolvedPath(const QString& path)

@@ -18,22 +18,22 @@ Outcome OpenForReading(const QString& path, QFile& file);
 // The system's length of an opened file (0 for anything but a regular file).
 qint64 OpenedFileLength(const QFile& file);
 
+// Opens path for writing with the extra open(2) flags (O_CREAT, O_APPEND):
+// never truncating, never waiting for a FIFO's reader. The descriptor, or -1
+// with errno set.
+int OpenForWriting(const QString& path, int flags);
+
 // Writes a whole file through write, which answers Done to keep what it wrote.
 // A missing or ordinary file is replaced atomically: written under a temporary
 // name and renamed over path only when complete, so a failure or a stop keeps
 // the old content whole. Anything else that exists (a device, a FIFO, a
 // socket, or whatever /dev and /proc name) is written in place: never renamed
 // over and never truncated; a FIFO without a reader fails at once.
-// Opens path for writing with the extra open(2) flags (O_CREAT, O_APPEND):
-// never truncating, never waiting for a FIFO's reader. The descriptor, or -1
-// with errno set.
-int OpenForWriting(const QString& path, int flags);
-
 using WholeFileWriter = std::function<Outcome(QFileDevice& file)>;
 Outcome WriteWholeFile(const QString& path, const WholeFileWriter& write);
 
-// True when both paths name one existing file however they are spelled:
-// symbolic links, hard links, "." and "..".
+// True when both paths name one file however they are spelled: symbolic
+// links, hard links, "." and "..", whether or not the file exists yet.
 bool SameFile(const QString& a, const QString& b);
 
 // path made absolute with symbolic links and ".." resolved as far as it

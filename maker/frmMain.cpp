@@ -356,16 +356,13 @@ std::optional<QString> frmMain::AskForPictureAndOutput()
     // Emptying the output would destroy the picture or the database, whatever
     // links or ".." lead the answer there.
     const QString output = Dialog2.FileName;
-    auto same = [&](const QString& other) {
-        return SameFile(output, other) || ResolvedPath(output) == ResolvedPath(other);
-    };
-    if (same(Dialog.FileName)) {
+    if (SameFile(output, Dialog.FileName)) {
         Warn(QStringLiteral("出力ファイル %1 は変換する画像 %2 そのものです。\n"
                             "画像を上書きしないよう、別のファイルを選んで下さい。")
                  .arg(output, Dialog.FileName));
         return std::nullopt;
     }
-    if (same(DatabasePath())) {
+    if (SameFile(output, DatabasePath())) {
         Warn(QStringLiteral("出力ファイル %1 はデータベース %2 です。\n別のファイルを選んで下さい。")
                  .arg(output, DatabasePath()));
         return std::nullopt;
