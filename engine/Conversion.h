@@ -24,7 +24,9 @@ struct ConversionHooks {
 
 enum class ConversionEnd { Finished, Stopped };
 
-// Converts the grid of whole cells of cellSize (fixed for the run).
+// Converts the grid of whole cells of cellSize (fixed for the run), one cell
+// after the other: the rule itself, against which the fast engine is tested
+// and measured.
 ConversionEnd ConvertCells(const PixelSource& pixels, int32_t cellSize, const GlyphTable& table, Rnd& rnd,
                            const ConversionHooks& hooks);
 

@@ -8,8 +8,8 @@
 // table of engine/Settings.h. CreateDatabase and LoadDatabase run the engine's
 // database pipeline (engine/GlyphDatabase.h) and only show its progress;
 // ConvertImage asks for the files, starts the viewer, and lets the engine's
-// ConvertCells (engine/Conversion.h) sample and choose every cell while the
-// window appends the rows and shows the progress. Everything outside the
+// ConvertGrid (engine/Conversion.h) sample and choose the cells band by band
+// on every core while the window appends the rows and shows the progress. Everything outside the
 // window (message boxes, dialogs, the viewer's start, refresh intervals)
 // comes from the MakerServices given to the constructor.
 #pragma once
