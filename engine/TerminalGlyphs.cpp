@@ -29,12 +29,6 @@ private:
 
 } // namespace
 
-bool IsWideInEveryTerminal(char32_t c)
-{
-    const Utf8Ctype ctype;
-    return wcwidth(wchar_t(c)) == 2;
-}
-
 GlyphBucketArray TerminalGlyphsOnly(const GlyphBucketArray& buckets)
 {
     const Utf8Ctype ctype;

@@ -7,11 +7,7 @@
 
 #include "engine/GlyphBuckets.h"
 
-// True when Unicode gives the character East Asian Width W or F: two columns
-// in every terminal. Asked of the C library's Unicode tables (wcwidth in a
-// UTF-8 locale).
-bool IsWideInEveryTerminal(char32_t c);
-
 // The buckets with only the glyphs whose character is wide in every
-// terminal, each bucket in its own order.
+// terminal (East Asian Width W or F, as the C library's wcwidth tells in a
+// UTF-8 locale), each bucket in its own order.
 GlyphBucketArray TerminalGlyphsOnly(const GlyphBucketArray& buckets);

@@ -14,7 +14,6 @@
 
 #include <csignal>
 #include <fcntl.h>
-#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -79,39 +78,21 @@ inline QString MakeFifo(const QString& path)
     return path;
 }
 
-// Room for only `room` more bytes (a multiple of 4096): a small tmpfs filled
-// up when mounting is allowed (root), else a limit on the size of files.
-// Either way writes fail part-way with the system's reason, Reason().
-class LimitedSpace {
+// While it lives, no file may grow beyond `bytes`: writes past that fail
+// part-way with the system's own reason, as on a full disk.
+class FileSizeLimit {
 public:
-    explicit LimitedSpace(qint64 room)
-        : mounted_(::mount("tmpfs", QFile::encodeName(dir_.path()).constData(), "tmpfs", 0, "size=256k") == 0)
+    static constexpr const char* kReason = "File too large";
+    explicit FileSizeLimit(rlim_t bytes)
     {
         std::signal(SIGXFSZ, SIG_IGN);
         ::getrlimit(RLIMIT_FSIZE, &old_);
-        rlimit limited{rlim_t(room), old_.rlim_max};
-        if (mounted_) {
-            const int fd = ::open(QFile::encodeName(FilePath(".filler")).constData(), O_WRONLY | O_CREAT, 0600);
-            while (::write(fd, QByteArray(4096, 'x').constData(), 4096) > 0) {
-            }
-            EXPECT_EQ(::ftruncate(fd, ::lseek(fd, 0, SEEK_CUR) / 4096 * 4096 - room), 0);
-            ::close(fd);
-        } else
-            ::setrlimit(RLIMIT_FSIZE, &limited);
+        const rlimit limited{bytes, old_.rlim_max};
+        EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
     }
-    ~LimitedSpace()
-    {
-        Free();
-        if (mounted_)
-            ::umount2(QFile::encodeName(dir_.path()).constData(), MNT_DETACH);
-    }
-    QString FilePath(const QString& name) const { return dir_.filePath(name); }
-    QString Reason() const { return mounted_ ? "No space left on device" : "File too large"; }
-    // Room again, as when the user has cleared some space.
-    void Free() { mounted_ ? (void)QFile::remove(FilePath(".filler")) : (void)::setrlimit(RLIMIT_FSIZE, &old_); }
+    ~FileSizeLimit() { Lift(); }
+    void Lift() { ::setrlimit(RLIMIT_FSIZE, &old_); }
 
 private:
-    QTemporaryDir dir_;
-    bool mounted_;
     rlimit old_{};
 };

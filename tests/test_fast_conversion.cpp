@@ -12,130 +12,97 @@
 
 namespace {
 
-int Uniform(std::mt19937& g, int lo, int hi)
+std::mt19937 g(20240611);
+
+int Uniform(int lo, int hi)
 {
     return std::uniform_int_distribution<int>(lo, hi)(g);
 }
 
-// Quarter values on the measuring scale in sixteenths, or from two values
-// only (equal scores everywhere), or spread so wide that the closeness test
-// splits buckets. Some glyphs repeat an earlier one, some buckets are empty,
-// some codes are one byte.
-GlyphBucketArray RandomBuckets(std::mt19937& g)
+// Quarter values on the measuring scale in sixteenths, or 0 and 8 only (equal
+// scores everywhere), or spread so wide that the closeness test splits
+// buckets. Some glyphs repeat an earlier one, some buckets are empty, some
+// codes are one byte.
+GlyphBucketArray RandomBuckets()
 {
-    const int kind = Uniform(g, 0, 2);
-    auto value = [&] {
-        return kind == 0   ? float(Uniform(g, 0, 255)) / 16
-               : kind == 1 ? float(Uniform(g, 0, 1) * 8)
-                           : float(Uniform(g, 0, 3200)) / 16;
-    };
+    const int kind = Uniform(0, 2);
+    auto value = [&] { return kind == 1 ? float(Uniform(0, 1) * 8) : float(Uniform(0, kind ? 3200 : 255)) / 16; };
     GlyphBucketArray buckets;
-    for (auto& bucket : buckets) {
-        const int n = Uniform(g, 0, 3) == 0 ? 0 : Uniform(g, 1, 40);
-        for (int i = 0; i < n; ++i) {
-            auto glyph = std::make_shared<clsChr>();
-            if (i > 0 && Uniform(g, 0, 4) == 0) {
-                *glyph = *bucket[size_t(Uniform(g, 0, i - 1))];
-            } else {
-                for (float* q : {&glyph->TL, &glyph->TR, &glyph->BL, &glyph->BR})
-                    *q = value();
-                glyph->AsciiNo = Uniform(g, 0, 5) == 0 ? Uniform(g, 0x21, 0x7E) : Uniform(g, 0x8140, 0x9FFC);
-            }
-            bucket.push_back(glyph);
-        }
-    }
+    for (auto& bucket : buckets)
+        for (int i = 0, n = Uniform(0, 3) ? Uniform(1, 40) : 0; i < n; ++i)
+            bucket.push_back(std::make_shared<clsChr>(
+                i && !Uniform(0, 4) ? *bucket[size_t(Uniform(0, i - 1))]
+                                    : clsChr{value(), value(), value(), value(),
+                                             Uniform(0, 5) ? Uniform(0x8140, 0x9FFC) : Uniform(0x21, 0x7E)}));
     return buckets;
 }
 
 // Patches of one colour with noise, so cells fall in many tone levels.
-QImage RandomPicture(std::mt19937& g, int width, int height)
+QImage RandomPicture(int width, int height)
 {
     QImage image(width, height, QImage::Format_RGB32);
     std::vector<int> patches(64 * 3);
     for (int& p : patches)
-        p = Uniform(g, 0, 255);
-    for (int y = 0; y < height; ++y) {
-        QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        p = Uniform(0, 255);
+    auto noisy = [](int v) { return std::clamp(v + Uniform(-40, 40), 0, 255); };
+    for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const int* p = &patches[size_t((y / 9 % 8 * 8 + x / 7 % 8) * 3)];
-            auto noisy = [&](int v) { return std::clamp(v + Uniform(g, -40, 40), 0, 255); };
-            line[x] = qRgb(noisy(p[0]), noisy(p[1]), noisy(p[2]));
+            image.setPixel(x, y, qRgb(noisy(p[0]), noisy(p[1]), noisy(p[2])));
         }
-    }
     return image;
 }
 
-// Brightness and contrast from the sliders' ranges, far beyond them, and near
-// the edge of the closeness test, where some glyphs of a bucket draw no number.
-ConversionSettings RandomSettings(std::mt19937& g)
+// Brightness and contrast, in tenths, from the sliders' ranges, far beyond
+// them, and near the edge of the closeness test, where some glyphs of a
+// bucket draw no number.
+ConversionSettings RandomSettings()
 {
-    ConversionSettings s;
-    switch (Uniform(g, 0, 3)) {
-    case 0:
-        s.Brightness = float(Uniform(g, 30, 130)) / 10;
-        s.Contrast = float(Uniform(g, 5, 15)) / 10;
-        break;
-    case 1:
-        s.Brightness = float(Uniform(g, -150, 150));
-        s.Contrast = float(Uniform(g, -200, 200)) / 10;
-        break;
-    case 2:
-        s.Brightness = float(Uniform(g, 80, 120));
-        s.Contrast = float(Uniform(g, 0, 30)) / 10;
-        break;
-    default:
-        s.Brightness = float(Uniform(g, -110, -90));
-        s.Contrast = 1;
-        break;
-    }
-    s.Variation = Uniform(g, 0, 3) == 0 ? 0 : Uniform(g, 1, 50);
-    return s;
+    const int ranges[][4] = {{30, 130, 5, 15}, {-1500, 1500, -200, 200}, {800, 1200, 0, 30}, {-1100, -900, 10, 10}};
+    const int* r = ranges[Uniform(0, 3)];
+    return {float(Uniform(r[0], r[1])) / 10, float(Uniform(r[2], r[3])) / 10, Uniform(0, 3) ? Uniform(1, 50) : 0};
 }
+
+// What the hooks see: rows, and every cell's progress and code.
+struct Record {
+    std::vector<QByteArray> rows;
+    std::vector<std::pair<double, int32_t>> cells;
+    ConversionHooks Hooks(const ConversionSettings& s)
+    {
+        return {[s] { return s; }, [this](const QByteArray& row) { return rows.push_back(row), true; },
+                [this](double p, int32_t code) { return cells.emplace_back(p, code), true; }};
+    }
+};
 
 TEST(FastConversion, MatchesTheSequentialLoop)
 {
-    std::mt19937 g(20240611);
     GlyphBucketArray buckets;
     for (int trial = 0; trial < 400; ++trial) {
         if (trial % 10 == 0)
-            buckets = RandomBuckets(g);
+            buckets = RandomBuckets();
         const GlyphTable table(buckets);
-        const int32_t cellSize = trial == 0 ? 4 : 4 << Uniform(g, 0, 3);
+        const int32_t cellSize = trial == 0 ? 4 : 4 << Uniform(0, 3);
         // The first picture is large enough for the grid to go in several bands.
-        const QImage picture =
-            trial == 0 ? RandomPicture(g, 420, 400) : RandomPicture(g, Uniform(g, 0, 100), Uniform(g, 0, 100));
-        const ConversionSettings s = RandomSettings(g);
-        const uint32_t start = trial % 2 ? Rnd::kStartState : uint32_t(Uniform(g, 0, 0xFFFFFF));
+        const QImage picture = trial == 0 ? RandomPicture(420, 400) : RandomPicture(Uniform(0, 100), Uniform(0, 100));
+        const ConversionSettings s = RandomSettings();
+        const uint32_t start = trial % 2 ? Rnd::kStartState : uint32_t(Uniform(0, 0xFFFFFF));
+        SCOPED_TRACE(testing::Message() << "trial " << trial);
 
-        // What the hooks see: rows, and every cell's progress and code.
-        auto record = [&](std::vector<QByteArray>& rows, std::vector<std::pair<double, int32_t>>& cells) {
-            ConversionHooks hooks;
-            hooks.settings = [&] { return s; };
-            hooks.writeRow = [&](const QByteArray& row) { return rows.push_back(row), true; };
-            hooks.afterCell = [&](double p, int32_t code) { return cells.emplace_back(p, code), true; };
-            return hooks;
-        };
-        std::vector<QByteArray> expected, grid;
-        std::vector<std::pair<double, int32_t>> expectedCells, gridCells;
+        Record expected, grid;
         Rnd reference(start), whole(start);
-        ConvertCells(ImagePixels(picture), cellSize, table, reference, record(expected, expectedCells));
-        ConvertGrid(picture, cellSize, table, whole, record(grid, gridCells));
-        ASSERT_EQ(grid, expected) << "trial " << trial;
-        ASSERT_EQ(gridCells, expectedCells) << "trial " << trial;
+        ConvertCells(ImagePixels(picture), cellSize, table, reference, expected.Hooks(s));
+        ConvertGrid(picture, cellSize, table, whole, grid.Hooks(s));
+        ASSERT_EQ(std::tie(grid.rows, grid.cells), std::tie(expected.rows, expected.cells));
         ASSERT_EQ(whole.State(), reference.State());
 
         // Two bands, split at a random row, must join up as one run.
-        const int32_t split = Uniform(g, 0, int(expected.size()));
-        for (unsigned threads : {1u, 2u, 7u}) {
-            for (bool simd : {false, true}) {
-                SCOPED_TRACE(testing::Message() << "trial " << trial << " threads " << threads << " simd " << simd);
-                Rnd rnd(start);
-                std::vector<QByteArray> rows = ConvertBand(picture, cellSize, 0, split, s, table, rnd, {threads, simd});
-                for (QByteArray& row : ConvertBand(picture, cellSize, split, 1000, s, table, rnd, {threads, simd}))
-                    rows.push_back(row);
-                ASSERT_EQ(rows, expected);
-                ASSERT_EQ(rnd.State(), reference.State());
-            }
+        const int32_t split = Uniform(0, int(expected.rows.size()));
+        for (const FastOptions options : {FastOptions{1, false}, FastOptions{2, true}, FastOptions{7, true}}) {
+            Rnd rnd(start);
+            std::vector<QByteArray> rows = ConvertBand(picture, cellSize, 0, split, s, table, rnd, options);
+            for (QByteArray& row : ConvertBand(picture, cellSize, split, 1000, s, table, rnd, options))
+                rows.push_back(row);
+            ASSERT_EQ(std::pair(rows, rnd.State()), std::pair(expected.rows, reference.State())) << options.threads;
         }
     }
 }

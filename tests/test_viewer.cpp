@@ -2,17 +2,14 @@
 // Lumenpane: reading text picture files, start-up, rereading, font picks, fitting.
 #include "viewer/Form1.h"
 #include "viewer/TextPictureFile.h"
+#include "tests/TestSupport.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QFontMetrics>
 #include <QLineEdit>
 #include <QScrollBar>
-#include <QTemporaryDir>
 #include <QTest>
-#include <gtest/gtest.h>
-
-#include <sys/stat.h>
 
 namespace {
 
@@ -46,11 +43,7 @@ struct ViewerAnswers {
 struct PictureFile {
     QTemporaryDir dir;
     QString path = dir.filePath("picture.txt");
-    void Write(const QByteArray& bytes) const
-    {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size());
-    }
+    void Write(const QByteArray& bytes) const { ASSERT_TRUE(WriteAll(path, bytes)); }
 };
 
 void PickFromList(QComboBox* combo, const QString& text)
@@ -80,8 +73,7 @@ TEST(TextPictureFile, LineEndsDecodingAndOnlyRegularFiles)
         EXPECT_EQ(SplitTextPicture(bytes), lines) << bytes.toStdString();
 
     QTemporaryDir dir;
-    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600), 0);
-    for (const QString& path : {dir.filePath("missing.txt"), dir.path(), dir.filePath("fifo")})
+    for (const QString& path : {dir.filePath("missing.txt"), dir.path(), MakeFifo(dir.filePath("fifo"))})
         EXPECT_FALSE(RegularFileLength(path)) << path.toStdString();
     EXPECT_FALSE(ReadTextPictureFile(dir.path()));
 }
