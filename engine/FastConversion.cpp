@@ -132,8 +132,8 @@ __attribute__((target("avx2"), always_inline)) inline __m256d Wide(__m256 v, int
     return _mm256_cvtps_pd(h ? _mm256_extractf128_ps(v, 1) : _mm256_castps256_ps128(v));
 }
 
-// Scores eight glyphs per pass; the rule's winner, the first of the lowest
-// scores below the start score, is then looked up in the stored scores.
+// Scores eight glyphs of the cell's bucket per pass into scores and answers
+// the lowest score.
 // Exact: float x float is exact in double and the sum runs in the scalar
 // order dTL² + dTR² + dBL² + dBR² + r V, each step one IEEE double rounding,
 // then one rounding to float (no fused multiply-add here either). The
@@ -141,13 +141,63 @@ __attribute__((target("avx2"), always_inline)) inline __m256d Wide(__m256 v, int
 // Glyph i gets the number of draw i + 1 from the cell's start state x, state
 // A(i + 1) x + C(i + 1), so lanes need no chain of draws; that number r is
 // s / 2^24 for the 24-bit state s, hence r V = s (V / 2^24), V / 2^24 exact.
-__attribute__((target("avx2"))) void ChooseRowAvx2(const RowContext& ctx, const Cell* cells, const uint32_t* starts,
-                                                   size_t count, int32_t* codes)
+__attribute__((target("avx2"))) float ScoreBucketAvx2(const RowContext& ctx, const Cell& cell, uint32_t start,
+                                                      float* scores)
 {
     const __m256d scaledVariation = _mm256_set1_pd(double(ctx.variation) * 0x1p-24);
     const __m256i mask24 = _mm256_set1_epi32(0xFFFFFF);
     const uint32_t* a = ctx.jumps.A() + 1;
     const uint32_t* c = ctx.jumps.C() + 1;
+    const PaddedBuckets::Padded& p = ctx.padded.buckets[size_t(cell.Level)];
+    const __m256 tl = _mm256_set1_ps(cell.TL), tr = _mm256_set1_ps(cell.TR);
+    const __m256 bl = _mm256_set1_ps(cell.BL), br = _mm256_set1_ps(cell.BR);
+    const __m256i x = _mm256_set1_epi32(int32_t(start));
+    __m256 best = _mm256_set1_ps(9999.0f);
+    for (size_t i = 0; i < p.TL.size(); i += kStep) {
+        const __m256 dtl = _mm256_sub_ps(tl, _mm256_loadu_ps(&p.TL[i]));
+        const __m256 dtr = _mm256_sub_ps(tr, _mm256_loadu_ps(&p.TR[i]));
+        const __m256 dbl = _mm256_sub_ps(bl, _mm256_loadu_ps(&p.BL[i]));
+        const __m256 dbr = _mm256_sub_ps(br, _mm256_loadu_ps(&p.BR[i]));
+        const __m256i state = _mm256_and_si256(
+            _mm256_add_epi32(_mm256_mullo_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i)), x),
+                             _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c + i))),
+            mask24);
+        __m128 half[2];
+        for (int h = 0; h < 2; ++h) {
+            const __m256d r =
+                _mm256_cvtepi32_pd(h ? _mm256_extracti128_si256(state, 1) : _mm256_castsi256_si128(state));
+            const __m256d qtl = Wide(dtl, h), qtr = Wide(dtr, h), qbl = Wide(dbl, h), qbr = Wide(dbr, h);
+            __m256d sum = _mm256_mul_pd(qtl, qtl);
+            sum = _mm256_add_pd(sum, _mm256_mul_pd(qtr, qtr));
+            sum = _mm256_add_pd(sum, _mm256_mul_pd(qbl, qbl));
+            sum = _mm256_add_pd(sum, _mm256_mul_pd(qbr, qbr));
+            sum = _mm256_add_pd(sum, _mm256_mul_pd(r, scaledVariation));
+            half[h] = _mm256_cvtpd_ps(sum);
+        }
+        const __m256 score = _mm256_set_m128(half[1], half[0]);
+        _mm256_storeu_ps(&scores[i], score);
+        best = _mm256_min_ps(score, best);
+    }
+    __m128 low = _mm_min_ps(_mm256_castps256_ps128(best), _mm256_extractf128_ps(best, 1));
+    low = _mm_min_ps(low, _mm_movehl_ps(low, low));
+    low = _mm_min_ss(low, _mm_shuffle_ps(low, low, 1));
+    return _mm_cvtss_f32(low);
+}
+
+// The index of the first of scores equal to lowest, which one of them is.
+__attribute__((target("avx2"))) int32_t FirstWithScoreAvx2(const float* scores, float lowest)
+{
+    const __m256 target = _mm256_set1_ps(lowest);
+    for (size_t i = 0;; i += kStep)
+        if (const int equal = _mm256_movemask_ps(_mm256_cmp_ps(_mm256_loadu_ps(&scores[i]), target, _CMP_EQ_OQ)))
+            return int32_t(i) + __builtin_ctz(unsigned(equal));
+}
+
+// The rule's winner is the first of the lowest scores below the start score;
+// none below it leaves the ideographic space.
+__attribute__((target("avx2"))) void ChooseRowAvx2(const RowContext& ctx, const Cell* cells, const uint32_t* starts,
+                                                   size_t count, int32_t* codes)
+{
     // The scores of a bucket, searched for the first lowest after the pass.
     std::vector<float> scores(ctx.padded.longest);
     for (size_t k = 0; k < count; ++k) {
@@ -158,55 +208,9 @@ __attribute__((target("avx2"))) void ChooseRowAvx2(const RowContext& ctx, const 
             codes[k] = ChooseGlyph(ctx.table, cell.TL, cell.TR, cell.BL, cell.BR, cell.Level, ctx.variation, rnd);
             continue;
         }
-        const PaddedBuckets::Padded& p = ctx.padded.buckets[size_t(cell.Level)];
-        const __m256 tl = _mm256_set1_ps(cell.TL), tr = _mm256_set1_ps(cell.TR);
-        const __m256 bl = _mm256_set1_ps(cell.BL), br = _mm256_set1_ps(cell.BR);
-        const __m256i x = _mm256_set1_epi32(int32_t(starts[k]));
-        __m256 best = _mm256_set1_ps(9999.0f);
-        const size_t n = p.TL.size();
-        for (size_t i = 0; i < n; i += kStep) {
-            const __m256 dtl = _mm256_sub_ps(tl, _mm256_loadu_ps(&p.TL[i]));
-            const __m256 dtr = _mm256_sub_ps(tr, _mm256_loadu_ps(&p.TR[i]));
-            const __m256 dbl = _mm256_sub_ps(bl, _mm256_loadu_ps(&p.BL[i]));
-            const __m256 dbr = _mm256_sub_ps(br, _mm256_loadu_ps(&p.BR[i]));
-            const __m256i state = _mm256_and_si256(
-                _mm256_add_epi32(_mm256_mullo_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i)), x),
-                                 _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c + i))),
-                mask24);
-            __m128 half[2];
-            for (int h = 0; h < 2; ++h) {
-                const __m256d r =
-                    _mm256_cvtepi32_pd(h ? _mm256_extracti128_si256(state, 1) : _mm256_castsi256_si128(state));
-                const __m256d qtl = Wide(dtl, h), qtr = Wide(dtr, h), qbl = Wide(dbl, h), qbr = Wide(dbr, h);
-                __m256d sum = _mm256_mul_pd(qtl, qtl);
-                sum = _mm256_add_pd(sum, _mm256_mul_pd(qtr, qtr));
-                sum = _mm256_add_pd(sum, _mm256_mul_pd(qbl, qbl));
-                sum = _mm256_add_pd(sum, _mm256_mul_pd(qbr, qbr));
-                sum = _mm256_add_pd(sum, _mm256_mul_pd(r, scaledVariation));
-                half[h] = _mm256_cvtpd_ps(sum);
-            }
-            const __m256 score = _mm256_set_m128(half[1], half[0]);
-            _mm256_storeu_ps(&scores[i], score);
-            best = _mm256_min_ps(score, best);
-        }
-        // The lowest score, then the first glyph that has it; none below the
-        // start score leaves the ideographic space.
-        __m128 low = _mm_min_ps(_mm256_castps256_ps128(best), _mm256_extractf128_ps(best, 1));
-        low = _mm_min_ps(low, _mm_movehl_ps(low, low));
-        low = _mm_min_ss(low, _mm_shuffle_ps(low, low, 1));
-        const float lowest = _mm_cvtss_f32(low);
-        int32_t first = -1;
-        if (lowest < 9999.0f) {
-            const __m256 target = _mm256_set1_ps(lowest);
-            for (size_t i = 0;; i += kStep) {
-                const int equal = _mm256_movemask_ps(_mm256_cmp_ps(_mm256_loadu_ps(&scores[i]), target, _CMP_EQ_OQ));
-                if (equal) {
-                    first = int32_t(i) + __builtin_ctz(unsigned(equal));
-                    break;
-                }
-            }
-        }
-        codes[k] = first >= 0 ? ctx.table[cell.Level].Code[size_t(first)] : kFallbackCode;
+        const float lowest = ScoreBucketAvx2(ctx, cell, starts[k], scores.data());
+        codes[k] = lowest < 9999.0f ? ctx.table[cell.Level].Code[size_t(FirstWithScoreAvx2(scores.data(), lowest))]
+                                    : kFallbackCode;
     }
 }
 

@@ -26,13 +26,8 @@ TEST(General, FileExistsAnswersAtOnceAndKeepsNothingOpen)
     EXPECT_EQ(descriptors(), before);
 }
 
-TEST(General, PathsAndFixedWidthTexts)
+TEST(General, FixedWidthTexts)
 {
-    const std::pair<QString, QString> separators[] = {
-        {"/opt/pictoria", "/opt/pictoria/"}, {"/", "/"}, {"C:\\", "C:\\"}, {"", "/"}};
-    for (const auto& [in, out] : separators)
-        EXPECT_EQ(AddPathSeparator(in), out);
-
     EXPECT_EQ(AnsiLen(QStringLiteral("文字絵 ｱ%")), 9) << "full width 2, half-width kana and ASCII 1";
     EXPECT_EQ(AnsiMid(QStringLiteral("ab文字"), 2, 3), QStringLiteral("b文"));
     EXPECT_EQ(AnsiMid(QStringLiteral("ab文字"), 2, 2), QStringLiteral("b")) << "half a character is dropped";
@@ -64,12 +59,6 @@ TEST(CodePage932, ConvertsBothWaysAndKnowsEveryValidCode)
     for (int code = 0x8000; code <= 0xFFFF; ++code)
         valid += (code < 0xA000 || code >= 0xE000) && !CharFromCode(code).isEmpty();
     EXPECT_EQ(valid, 9604);
-
-    QByteArray bytes;
-    AppendCodeBytes(bytes, 0x8140);
-    AppendCodeBytes(bytes, 0x41);
-    EXPECT_EQ(bytes, QByteArray("\x81\x40"
-                                "A"));
 }
 
 TEST(NumberPattern, FormatsHalfAwayFromZeroAtFifteenDigitsAndReadsLeadingNumbers)
@@ -91,25 +80,15 @@ TEST(NumberPattern, FormatsHalfAwayFromZeroAtFifteenDigitsAndReadsLeadingNumbers
 TEST(FileAccess, InputsOfEveryKindAnswerAtOnceWithTheReason)
 {
     QTemporaryDir dir;
-    const QString secret = dir.filePath("secret");
-    ASSERT_TRUE(WriteAll(secret, "x"));
-    ::chmod(QFile::encodeName(secret).constData(), 0);
-    ::chmod(QFile::encodeName(dir.path()).constData(), 0711);
     const std::pair<QString, const char*> inputs[] = {
         {dir.path(), "is a directory"},
         {MakeFifo(dir.filePath("fifo")), "is not a regular file"}, // no writer: a plain open would wait for ever
         {"/dev/null", "is not a regular file"},
         {dir.filePath("missing"), "No such file or directory"},
-        {secret, "Permission denied"},
     };
     for (const auto& [path, reason] : inputs) {
-        // Root reads anything; as another user the permission counts.
-        const bool asOther = path == secret && ::geteuid() == 0;
-        ASSERT_TRUE(!asOther || ::seteuid(65534) == 0);
         QFile file;
-        const Outcome opened = OpenForReading(path, file);
-        ASSERT_TRUE(!asOther || ::seteuid(0) == 0);
-        EXPECT_EQ(opened.Message().toStdString(), (path + ": " + reason).toStdString());
+        EXPECT_EQ(OpenForReading(path, file).Message().toStdString(), (path + ": " + reason).toStdString());
         EXPECT_FALSE(file.isOpen());
     }
 }

@@ -42,19 +42,6 @@ int32_t Grey(int v)
     return v | (v << 8) | (v << 16);
 }
 
-QByteArray Convert(const PixelSource& pixels, int32_t cellSize, const GlyphBucketArray& buckets, Rnd& rnd,
-                   std::vector<double>* progress = nullptr)
-{
-    QByteArray out;
-    const ConversionHooks hooks{[] {
-                                    return ConversionSettings{8.0f, 1.0f, 5};
-                                },
-                                [&](const QByteArray& row) { return out += row + "\r\n", true; },
-                                [&](double p, int32_t) { return progress && (progress->push_back(p), true), true; }};
-    EXPECT_EQ(ConvertCells(pixels, cellSize, GlyphTable(buckets), rnd, hooks), ConversionEnd::Finished);
-    return out;
-}
-
 } // namespace
 
 TEST(SampleCell, QuarterValuesOfKnownCells)
@@ -96,25 +83,26 @@ TEST(Grid, ReadsEveryPixelOfWholeCellsOnceAndReportsTheShareBefore)
     // 17 x 9 at cell size 8: two columns, one row; column 16 and row 8 unread.
     const ProbedPixels pixels(
         17, 9, [](int32_t x, int32_t y) { return Grey((x * 7 + y) % 256); }, 16, 8);
+    QByteArray out;
+    std::vector<double> progress;
     Rnd rnd;
-    EXPECT_EQ(Convert(pixels, 8, GlyphBucketArray{}, rnd), QByteArray("\x81\x40\x81\x40\r\n"));
+    const ConversionHooks hooks{[] { return ConversionSettings{}; },
+                                [&](const QByteArray& row) { return out += row + "\r\n", true; },
+                                [&](double p, int32_t) { return progress.push_back(p), true; }};
+    EXPECT_EQ(ConvertCells(pixels, 8, GlyphTable(GlyphBucketArray{}), rnd, hooks), ConversionEnd::Finished);
+    EXPECT_EQ(std::pair(out, progress), std::pair(QByteArray("\x81\x40\x81\x40\r\n"), std::vector<double>{0, 50}));
     EXPECT_EQ(pixels.reads.size(), 16u * 8u);
     for (const auto& [xy, n] : pixels.reads)
         EXPECT_EQ(n, 1);
     EXPECT_EQ(ComputeGridExtent(7, 7, 8).LastCellLeft, -8);
-
-    std::vector<double> progress;
-    Convert(ProbedPixels(16, 16, [](int32_t, int32_t) { return 0; }), 8, GlyphBucketArray{}, rnd, &progress);
-    EXPECT_EQ(progress, (std::vector<double>{0, 25, 50, 75}));
     EXPECT_DOUBLE_EQ(CellProgress(GridExtent{100000 - 4, 40000 - 4}, 4, 0, 20000), 50.0) << "beyond 2^31 pixels";
 }
 
 TEST(ChooseGlyph, GeneratorScoresTiesAndTheClosenessTest)
 {
     Rnd first;
-    EXPECT_EQ(first.Next(), 0.7055475f);
-    EXPECT_EQ(first.Next(), 0.533424f);
-    EXPECT_EQ(first.Next(), 0.5795186f);
+    const std::vector<float> drawn{first.Next(), first.Next(), first.Next()}; // in this order
+    EXPECT_EQ(drawn, (std::vector<float>{0.7055475f, 0.533424f, 0.5795186f}));
 
     GlyphBucketArray buckets;
     buckets[4] = {MakeGlyph(0x8801, 4), MakeGlyph(0x8802, 4)};
@@ -148,26 +136,22 @@ TEST(ChooseGlyph, GeneratorScoresTiesAndTheClosenessTest)
 
 TEST(ImageLoading, FormatsTransparencyOrientationAndContentOverName)
 {
-    const std::tuple<const char*, QSize, QPoint, QRgb> pictures[] = {
-        // colour 0: not probed
-        {"grey-16x16.bmp", {16, 16}, {3, 3}, qRgb(128, 128, 128)},
-        {"palette-32x16.gif", {32, 16}, {20, 5}, qRgb(255, 255, 255)},
-        {"photo-24x16.jpg", {24, 16}, {0, 0}, 0},
-        {"ramp-96x64.png", {96, 64}, {10, 20}, qRgb(20, 60, 200 % 256)},
-        {"grey8-8x8.png", {8, 8}, {0, 0}, qRgb(64, 64, 64)},
-        {"transparent-10x6.png", {10, 6}, {0, 0}, qRgb(255, 255, 255)}, // transparent reads as white
-        {"png-named.jpg", {10, 6}, {1, 1}, qRgb(0, 0, 0)},              // the content decides
-        {"exif-6.jpg", {8, 16}, {4, 1}, 0}, // stored 16 x 8, dark band on the left, EXIF orientation 6
+    const std::tuple<const char*, QSize, QPoint, int> pictures[] = {
+        // grey level at the probe, within 40; -1: not probed
+        {"grey-16x16.bmp", {16, 16}, {3, 3}, 128},
+        {"palette-32x16.gif", {32, 16}, {20, 5}, 255},
+        {"photo-24x16.jpg", {24, 16}, {0, 0}, -1},
+        {"ramp-96x64.png", {96, 64}, {10, 20}, qGray(20, 60, 200)},
+        {"grey8-8x8.png", {8, 8}, {0, 0}, 64},
+        {"transparent-10x6.png", {10, 6}, {0, 0}, 255}, // transparent reads as white
+        {"png-named.jpg", {10, 6}, {1, 1}, 0},          // the content decides
+        {"exif-6.jpg", {8, 16}, {4, 1}, 0}, // stored 16 x 8 with a dark band on the left; EXIF orientation 6
     };
-    for (const auto& [file, size, probe, colour] : pictures) {
+    for (const auto& [file, size, probe, grey] : pictures) {
         QImage image;
         ASSERT_TRUE(LoadImageOverWhite(TestData(file), image).IsDone()) << file;
         EXPECT_EQ(std::tuple(image.size(), image.format()), std::tuple(size, QImage::Format_RGB32)) << file;
-        EXPECT_TRUE(!colour || image.pixel(probe) == colour) << file;
-        if (QByteArray(file) == "exif-6.jpg") {
-            EXPECT_LT(qGray(image.pixel(4, 1)), 64) << "the band is on top once the photo stands upright";
-            EXPECT_GT(qGray(image.pixel(4, 12)), 192);
-        }
+        EXPECT_TRUE(grey < 0 || std::abs(qGray(image.pixel(probe)) - grey) <= 40) << file;
     }
     QImage kept(1, 1, QImage::Format_RGB32);
     const Outcome bad = LoadImageOverWhite(TestData("not-a-picture.jpg"), kept);

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 // Window helpers of both programs: message boxes, Qt's Japanese texts, where
 // the viewer opens.
+#include "ui/JapaneseFont.h"
 #include "ui/MessageBox.h"
 #include "ui/Translations.h"
 #include "ui/WindowPlacement.h"
 
 #include <QApplication>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QTest>
 #include <QTimer>
@@ -27,6 +29,14 @@ TEST(MessageBox, WideEnoughForItsCaptionAndAnsweredByEnter)
         EXPECT_GE(shownWidth, std::max(kMinimumMessageBoxWidth, title.horizontalAdvance(caption)))
             << caption.toStdString();
     }
+}
+
+TEST(JapaneseFont, TheWindowsFamiliesOrAJapaneseStandIn)
+{
+    // fontconfig answers a missing family with a Latin font that has no kana.
+    const QStringList japanese = {"ＭＳ Ｐゴシック", "ＭＳ ゴシック", "IPAPGothic", "IPAGothic"};
+    for (const Pitch pitch : {Pitch::Fixed, Pitch::Proportional})
+        EXPECT_TRUE(japanese.contains(QFontInfo(JapaneseFont("ＭＳ ゴシック", pitch, 9)).family()));
 }
 
 TEST(Translations, QtsOwnTextsAreJapanese)

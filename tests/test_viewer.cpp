@@ -13,47 +13,38 @@
 
 namespace {
 
-// Services that count reads, note whether the window was visible then, and can
-// make the file vanish after the existence test has passed.
-struct ViewerAnswers {
+// A text picture file, and services that count reads, note whether the window
+// was visible then, and can make the file vanish after the existence test.
+class ViewerTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString path = dir.filePath("picture.txt");
     std::vector<QString> messages;
     int reads = 0;
-    bool visibleAtRead = false;
-    bool vanishBeforeRead = false;
+    bool visibleAtRead = false, vanishBeforeRead = false;
     Form1* window = nullptr;
 
-    ViewerServices Services(std::chrono::milliseconds interval = std::chrono::milliseconds(10000))
+    void Write(const QByteArray& bytes) const { ASSERT_TRUE(WriteAll(path, bytes)); }
+    std::unique_ptr<Form1> Window(const QString& argument,
+                                  std::chrono::milliseconds interval = std::chrono::seconds(10))
     {
         ViewerServices s;
         s.message = [this](QWidget*, const QString& text, const QString& caption, QMessageBox::Icon) {
             messages.push_back(caption + ":" + text);
         };
-        s.readPicture = [this](const QString& path) {
+        s.readPicture = [this](const QString& p) {
             ++reads;
-            visibleAtRead = window && window->isVisible();
+            visibleAtRead = window->isVisible();
             if (vanishBeforeRead)
-                QFile::remove(path);
-            return ReadTextPictureFile(path);
+                QFile::remove(p);
+            return ReadTextPictureFile(p);
         };
         s.rereadInterval = interval;
-        return s;
+        auto w = std::make_unique<Form1>(argument, s);
+        window = w.get();
+        return w;
     }
 };
-
-struct PictureFile {
-    QTemporaryDir dir;
-    QString path = dir.filePath("picture.txt");
-    void Write(const QByteArray& bytes) const { ASSERT_TRUE(WriteAll(path, bytes)); }
-};
-
-void PickFromList(QComboBox* combo, const QString& text)
-{
-    combo->showPopup();
-    QTest::qWait(20);
-    QAbstractItemView* view = combo->view();
-    const QRect item = view->visualRect(view->model()->index(combo->findText(text), 0));
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, item.center());
-}
 
 } // namespace
 
@@ -78,91 +69,76 @@ TEST(TextPictureFile, LineEndsDecodingAndOnlyRegularFiles)
     EXPECT_FALSE(ReadTextPictureFile(dir.path()));
 }
 
-TEST(ViewerWindow, StartUp)
+TEST_F(ViewerTest, StartUp)
 {
-    ViewerAnswers answers;
-    {
-        Form1 w(QString(), answers.Services());
-        EXPECT_FALSE(w.Form_Load()); // the program ends without showing the window
-        EXPECT_FALSE(w.isVisible());
-        EXPECT_EQ(answers.messages, std::vector<QString>{QStringLiteral("Lumenpane:Pictoria.exe から実行して下さい")});
-    }
-    PictureFile file;
-    file.Write("\x82\xa0\x82\xa2\r\nab\r\n");
-    Form1 w(file.path, answers.Services());
-    answers.window = &w;
-    EXPECT_EQ(std::pair(w.Combo1->currentIndex(), w.Combo1->currentText()), std::pair(-1, QString("9")))
+    EXPECT_FALSE(Window(QString())->Form_Load()); // the program ends without showing the window
+    EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("Lumenpane:Pictoria.exe から実行して下さい")});
+    Write("\x82\xa0\x82\xa2\r\nab\r\n");
+    auto w = Window(path);
+    EXPECT_EQ(std::pair(w->Combo1->currentIndex(), w->Combo1->currentText()), std::pair(-1, QString("9")))
         << "9 in the field, but no item picked";
-    EXPECT_TRUE(w.Form_Load());
-    EXPECT_EQ(w.windowTitle(), "Inkwindow - " + file.path);
-    EXPECT_EQ(answers.reads, 1);
-    EXPECT_FALSE(answers.visibleAtRead) << "the picture is in place before the window shows";
-    EXPECT_EQ(w.Text1->toPlainText(), "あい\nab");
-    EXPECT_FALSE(w.windowIcon().availableSizes().isEmpty());
+    EXPECT_TRUE(w->Form_Load());
+    EXPECT_EQ(w->windowTitle(), "Inkwindow - " + path);
+    EXPECT_EQ(reads, 1);
+    EXPECT_FALSE(visibleAtRead) << "the picture is in place before the window shows";
+    EXPECT_EQ(w->Text1->toPlainText(), "あい\nab");
+    EXPECT_FALSE(w->windowIcon().availableSizes().isEmpty());
 }
 
-TEST(ViewerWindow, RereadsOnlyWhenTheLengthChanges)
+TEST_F(ViewerTest, RereadsOnlyWhenTheLengthChanges)
 {
-    PictureFile file;
-    file.Write("");
-    ViewerAnswers answers;
-    Form1 w(file.path, answers.Services());
-    w.ReloadIfChanged();
-    EXPECT_EQ(answers.reads, 0) << "0 bytes is the FileSize of a new window";
+    Write("");
+    auto w = Window(path);
+    w->ReloadIfChanged();
+    EXPECT_EQ(reads, 0) << "0 bytes is the FileSize of a new window";
 
-    file.Write("ab\r\n");
-    w.ReloadIfChanged();
-    file.Write("cd\r\n"); // same length, other content: not looked at
-    w.ReloadIfChanged();
-    EXPECT_EQ(answers.reads, 1);
-    EXPECT_EQ(w.Text1Text, "ab\r\n");
+    Write("ab\r\n");
+    w->ReloadIfChanged();
+    Write("cd\r\n"); // same length, other content: not looked at
+    w->ReloadIfChanged();
+    EXPECT_EQ(std::pair(reads, w->Text1Text), std::pair(1, QString("ab\r\n")));
 
-    QFile::remove(file.path);
-    w.ReloadIfChanged();
-    file.Write("ab\r\ncd\r\n");
-    answers.vanishBeforeRead = true; // gone between the existence test and the read
-    w.ReloadIfChanged();
-    EXPECT_EQ(answers.reads, 2);
-    EXPECT_EQ(std::pair(w.Text1->toPlainText(), w.FileSize), std::pair(QString("ab"), 4));
+    QFile::remove(path);
+    w->ReloadIfChanged();
+    Write("ab\r\ncd\r\n");
+    vanishBeforeRead = true; // gone between the existence test and the read
+    w->ReloadIfChanged();
+    EXPECT_EQ(std::tuple(reads, w->Text1->toPlainText(), w->FileSize), std::tuple(2, QString("ab"), 4));
 
-    answers.vanishBeforeRead = false;
-    file.Write("\r\n\r\n-\nx\rz\x88\x9f");
-    w.ReloadIfChanged();
-    EXPECT_EQ(w.Text1Text, QStringLiteral("\r\n\r\n-\nx\r\nz亜\r\n"));
-    EXPECT_EQ(std::pair(w.Text1->toPlainText(), w.FileSize), std::pair(QString("\n\n-\u240Ax\nz亜"), 11))
+    vanishBeforeRead = false;
+    Write("\r\n\r\n-\nx\rz\x88\x9f");
+    w->ReloadIfChanged();
+    EXPECT_EQ(w->Text1Text, QStringLiteral("\r\n\r\n-\nx\r\nz亜\r\n"));
+    EXPECT_EQ(std::pair(w->Text1->toPlainText(), w->FileSize), std::pair(QString("\n\n-\u240Ax\nz亜"), 11))
         << "one paragraph per line of the file";
 
-    file.Write(""); // shrinking to nothing is a change like any other
-    w.ReloadIfChanged();
-    EXPECT_EQ(std::pair(w.Text1Text, w.FileSize), std::pair(QString(), 0));
+    Write(""); // shrinking to nothing is a change like any other
+    w->ReloadIfChanged();
+    EXPECT_EQ(std::pair(w->Text1Text, w->FileSize), std::pair(QString(), 0));
 }
 
-TEST(ViewerWindow, TimerRereadsKeepingTheScrollPosition)
+TEST_F(ViewerTest, TimerRereadsKeepingTheScrollPosition)
 {
-    PictureFile file;
     const QByteArray rows = QByteArray(300, 'x').append("\r\n").repeated(200);
-    file.Write(rows);
-    ViewerAnswers answers;
-    Form1 w(file.path, answers.Services(std::chrono::milliseconds(20)));
-    ASSERT_TRUE(w.Form_Load());
+    Write(rows);
+    auto w = Window(path, std::chrono::milliseconds(20));
+    ASSERT_TRUE(w->Form_Load());
     QApplication::processEvents();
-    w.Text1->verticalScrollBar()->setValue(120);
-    w.Text1->horizontalScrollBar()->setValue(200);
+    w->Text1->verticalScrollBar()->setValue(120);
+    w->Text1->horizontalScrollBar()->setValue(200);
 
-    file.Write(rows + "y\r\n");
-    for (int i = 0; i < 250 && w.FileSize == rows.size(); ++i)
+    Write(rows + "y\r\n");
+    for (int i = 0; i < 250 && w->FileSize == rows.size(); ++i)
         QTest::qWait(20);
-    EXPECT_EQ(std::tuple(w.Text1->document()->blockCount(), w.Text1->verticalScrollBar()->value(),
-                         w.Text1->horizontalScrollBar()->value()),
+    EXPECT_EQ(std::tuple(w->Text1->document()->blockCount(), w->Text1->verticalScrollBar()->value(),
+                         w->Text1->horizontalScrollBar()->value()),
               std::tuple(201, 120, 200));
 }
 
-TEST(ViewerWindow, OnlyAPickFromTheListChangesTheFont)
+TEST_F(ViewerTest, OnlyAPickFromTheListChangesTheFont)
 {
-    PictureFile file;
-    file.Write(QByteArray("x\r\n").repeated(300));
-    ViewerAnswers answers;
-    auto w = std::make_unique<Form1>(file.path, answers.Services());
+    Write(QByteArray("x\r\n").repeated(300));
+    auto w = Window(path);
     ASSERT_TRUE(w->Form_Load());
     QLineEdit* field = w->Combo1->lineEdit();
     const std::pair<const char*, Qt::Key> typed[] = {{"6", Qt::Key_Return}, {"12", Qt::Key_Tab}, {"1", Qt::Key_Down}};
@@ -177,14 +153,16 @@ TEST(ViewerWindow, OnlyAPickFromTheListChangesTheFont)
     EXPECT_EQ(w->Combo1->count(), 7) << "typed sizes never join the list";
 
     const int small = w->Text1->verticalScrollBar()->maximum();
-    PickFromList(w->Combo1, "15");
+    w->Combo1->showPopup(); // a click on 15 in the open list
+    QTest::qWait(20);
+    QAbstractItemView* list = w->Combo1->view();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(6, 0)).center());
     EXPECT_EQ(w->Text1->font().pointSizeF(), 15.0);
     const int large = w->Text1->verticalScrollBar()->maximum();
     w->Combo1->showPopup(); // a pick with the keyboard in the open list: 15 -> 12 -> 10
     QTest::qWait(20);
-    QTest::keyClick(w->Combo1->view(), Qt::Key_Up);
-    QTest::keyClick(w->Combo1->view(), Qt::Key_Up);
-    QTest::keyClick(w->Combo1->view(), Qt::Key_Return);
+    for (Qt::Key key : {Qt::Key_Up, Qt::Key_Up, Qt::Key_Return})
+        QTest::keyClick(list, key);
     EXPECT_NEAR(w->Text1->font().pointSizeF(), 10.5, 0.01);
     EXPECT_GT(large, small) << "fewer lines of a larger font fit";
     EXPECT_LT(w->Text1->verticalScrollBar()->maximum(), large) << "the range follows the font at once";
@@ -202,23 +180,16 @@ TEST(ViewerWindow, OnlyAPickFromTheListChangesTheFont)
     w.reset(); // with text in the field: no slot of the window may run once its destruction began
 }
 
-TEST(ViewerWindow, TextBoxFollowsTheWindowButNotWhenMinimized)
+TEST_F(ViewerTest, TextBoxFollowsTheWindowButNotWhenMinimized)
 {
-    ViewerAnswers answers;
-    Form1 w(QStringLiteral("x"), answers.Services());
-    w.show();
-    EXPECT_EQ(w.Text1->geometry(), QRect(4, 28, 609, 465));
-    w.showMaximized();
-    QApplication::processEvents();
-    EXPECT_EQ(w.Text1->geometry(), QRect(4, 28, w.width() - 6, w.height() - 30));
-
-    w.showNormal();
-    w.resize(615, 495);
-    w.setWindowState(Qt::WindowMinimized);
-    w.resize(160, 100);
-    EXPECT_EQ(w.Text1->geometry(), QRect(4, 28, 609, 465));
-    w.setWindowState(Qt::WindowNoState);
-    EXPECT_EQ(w.Text1->geometry(), QRect(4, 28, 154, 70));
-    w.resize(5, 20);
-    EXPECT_EQ(w.Text1->geometry(), QRect(4, 28, 0, 0));
+    auto w = Window(path);
+    w->show();
+    EXPECT_EQ(w->Text1->geometry(), QRect(4, 28, 609, 465));
+    w->setWindowState(Qt::WindowMinimized);
+    w->resize(160, 100);
+    EXPECT_EQ(w->Text1->geometry(), QRect(4, 28, 609, 465));
+    w->setWindowState(Qt::WindowNoState);
+    EXPECT_EQ(w->Text1->geometry(), QRect(4, 28, 154, 70));
+    w->resize(5, 20);
+    EXPECT_EQ(w->Text1->geometry(), QRect(4, 28, 0, 0));
 }
