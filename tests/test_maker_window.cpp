@@ -8,7 +8,6 @@
 #include "ui/WindowPlacement.h"
 #include "viewer/Form1.h"
 
-#include <QDir>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QRegularExpression>
