@@ -8,28 +8,11 @@
 
 #include <filesystem>
 
-TEST(General, FileExistsAnswersAtOnceAndKeepsNothingOpen)
-{
-    QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("画像 file.txt"));
-    ASSERT_TRUE(WriteAll(file, ""));
-    auto descriptors = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
-    const auto before = descriptors();
-    const std::pair<QString, bool> cases[] = {{file, true},
-                                              {MakeFifo(dir.filePath("fifo")), true}, // no waiting for a writer
-                                              {dir.filePath("missing.txt"), false},
-                                              {dir.path(), false},
-                                              {QString(), false}};
-    for (const auto& [path, exists] : cases)
-        EXPECT_EQ(FileExists(path), exists) << path.toStdString();
-    EXPECT_EQ(descriptors(), before);
-}
-
 TEST(General, FixedWidthTexts)
 {
     EXPECT_EQ(AnsiLen(QStringLiteral("文字絵 ｱ%")), 9) << "full width 2, half-width kana and ASCII 1";
-    EXPECT_EQ(AnsiMid(QStringLiteral("ab文字"), 2, 3), QStringLiteral("b文"));
-    EXPECT_EQ(AnsiMid(QStringLiteral("ab文字"), 2, 2), QStringLiteral("b")) << "half a character is dropped";
+    EXPECT_EQ(AnsiMid(QStringLiteral("ab文字"), 2, 3) + "|" + AnsiMid(QStringLiteral("ab文字"), 2, 2), "b文|b")
+        << "half a character is dropped";
 
     const std::tuple<QString, int, bool, QString> pads[] = {
         {"45%", 4, true, " 45%"},     {"100.0%", 6, true, "100.0%"},
@@ -41,23 +24,18 @@ TEST(General, FixedWidthTexts)
         EXPECT_EQ(PadToWidth(text, width, right), want) << text.toStdString();
 }
 
-TEST(CodePage932, ConvertsBothWaysAndKnowsEveryValidCode)
+TEST(CodePage932, ConvertsBothWaysCharacterByCharacter)
 {
     const QString text = QStringLiteral("文字絵 ASCII ｶﾅ　・");
     EXPECT_EQ(FromCp932(ToCp932(text)), text);
     EXPECT_EQ(ToCp932(QStringLiteral("a😀b")), QByteArray("a?b")) << "unrepresentable becomes one ?";
     const QChar high(0xD800), low(0xDC00);
-    EXPECT_EQ(ToCp932(QString(high) + "AB"), QByteArray("?AB")) << "a lone surrogate is one character";
-    EXPECT_EQ(ToCp932(QString(low) + "A" + high), QByteArray("?A?"));
+    EXPECT_EQ(ToCp932(QString(high) + "AB|" + low + "A" + high), QByteArray("?AB|?A?"))
+        << "a lone surrogate is one character";
     EXPECT_EQ(PadToWidth(QString(high) + "7", 4, true), QString("  ") + high + "7");
-    EXPECT_EQ(FromCp932(QByteArray("a\x81")), QStringLiteral("a\uFFFD"));
-    EXPECT_EQ(FromCp932(QByteArray("a\x81"), Cp932Tail::Drop), QStringLiteral("a"));
+    EXPECT_EQ(FromCp932(QByteArray("a\x81")) + FromCp932(QByteArray("a\x81"), Cp932Tail::Drop), "a\uFFFDa");
 
     EXPECT_EQ(CharFromCode(0x889F), QStringLiteral("亜"));
-    int valid = 0;
-    for (int code = 0x8000; code <= 0xFFFF; ++code)
-        valid += (code < 0xA000 || code >= 0xE000) && !CharFromCode(code).isEmpty();
-    EXPECT_EQ(valid, 9604);
 }
 
 TEST(NumberPattern, FormatsHalfAwayFromZeroAtFifteenDigitsAndReadsLeadingNumbers)
@@ -76,20 +54,29 @@ TEST(NumberPattern, FormatsHalfAwayFromZeroAtFifteenDigitsAndReadsLeadingNumbers
         EXPECT_EQ(Val(text), value) << text;
 }
 
-TEST(FileAccess, InputsOfEveryKindAnswerAtOnceWithTheReason)
+// FileExists, and OpenForReading's reason; a FIFO without a writer must make
+// neither wait, and nothing may stay open.
+TEST(FileAccess, InputsOfEveryKindAnswerAtOnce)
 {
     QTemporaryDir dir;
-    const std::pair<QString, const char*> inputs[] = {
-        {dir.path(), "is a directory"},
-        {MakeFifo(dir.filePath("fifo")), "is not a regular file"}, // no writer: a plain open would wait for ever
-        {"/dev/null", "is not a regular file"},
-        {dir.filePath("missing"), "No such file or directory"},
-    };
-    for (const auto& [path, reason] : inputs) {
-        QFile file;
-        EXPECT_EQ(OpenForReading(path, file).Message().toStdString(), (path + ": " + reason).toStdString());
-        EXPECT_FALSE(file.isOpen());
+    const QString file = dir.filePath(QStringLiteral("画像 file.txt"));
+    ASSERT_TRUE(WriteAll(file, ""));
+    auto descriptors = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
+    const auto before = descriptors();
+    const char* irregular = "is not a regular file";
+    const std::tuple<QString, bool, const char*> inputs[] = {
+        {file, true, ""},
+        {MakeFifo(dir.filePath("fifo")), true, irregular},
+        {"/dev/null", true, irregular},
+        {dir.path(), false, "is a directory"},
+        {dir.filePath("missing"), false, "No such file or directory"},
+        {QString(), false, "No such file or directory"}};
+    for (const auto& [path, exists, reason] : inputs) {
+        QFile opened;
+        EXPECT_EQ(FileExists(path), exists) << path.toStdString();
+        EXPECT_EQ(OpenForReading(path, opened).Reason(), reason) << path.toStdString();
     }
+    EXPECT_EQ(descriptors(), before);
 }
 
 TEST(FileAccess, OrdinaryFilesAreReplacedWholeTheRestIsWrittenInPlace)
@@ -126,9 +113,8 @@ TEST(FileAccess, OrdinaryFilesAreReplacedWholeTheRestIsWrittenInPlace)
     ::close(reader);
 
     const auto old = stat(plain);
-    EXPECT_TRUE(write(plain, "new").IsDone());
+    EXPECT_TRUE(write(plain, "new").IsDone() && write(plain, "x", Outcome::Stopped()).IsStopped());
     EXPECT_NE(stat(plain).second, old.second) << "an ordinary file is replaced, not rewritten";
-    EXPECT_TRUE(write(plain, "x", Outcome::Stopped()).IsStopped());
     FileSizeLimit full(4096); // the new text fails in the flush, after the writer is done
     EXPECT_EQ(write(plain, QByteArray(8000, 'x')).Message(), plain + ": " + FileSizeLimit::kReason);
     full.Lift();

@@ -13,20 +13,14 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-TEST(MessageBox, WideEnoughForItsCaptionAndAnsweredByEnter)
+TEST(MessageBox, WideEnoughForItsCaption)
 {
-    const QString captions[] = {QStringLiteral("Inkgarden"), QStringLiteral("A rather long caption of a message box")};
-    for (const QString& caption : captions) {
+    const QFontMetrics title(QApplication::font("QMdiSubWindowTitleBar"));
+    for (const QString caption : {"Inkgarden", "A rather long caption of a message box"}) {
         QMessageBox box(QMessageBox::NoIcon, caption, QStringLiteral("完了しました"), QMessageBox::Ok);
         PrepareMessageBox(box);
-        int shownWidth = 0;
-        QTimer::singleShot(0, &box, [&] {
-            shownWidth = box.width();
-            QTest::keyClick(&box, Qt::Key_Return);
-        });
-        EXPECT_EQ(box.exec(), QMessageBox::Ok);
-        const QFontMetrics title(QApplication::font("QMdiSubWindowTitleBar"));
-        EXPECT_GE(shownWidth, std::max(kMinimumMessageBoxWidth, title.horizontalAdvance(caption)))
+        box.show();
+        EXPECT_GE(box.width(), std::max(kMinimumMessageBoxWidth, title.horizontalAdvance(caption)))
             << caption.toStdString();
     }
 }

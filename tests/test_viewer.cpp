@@ -50,16 +50,17 @@ protected:
 
 TEST(TextPictureFile, LineEndsDecodingAndOnlyRegularFiles)
 {
+    // A last line may lack its end, CR alone ends a line, a lone LF stays inside
+    // its line, trail bytes 0x5C are no backslashes (ソ表), half-width ｱ is one
+    // byte, and a cut lead byte spoils only its own line.
     const std::pair<QByteArray, QStringList> cases[] = {
         {"", {}},
         {"\r\n\r\n", {"", ""}},
-        {"a\r\nb", {"a", "b"}},         // last line without its end
-        {"a\rb\r", {"a", "b"}},         // CR alone ends a line too
-        {"a\nb\r\n\n", {"a\nb", "\n"}}, // a lone LF stays inside its line
-        // あ亜■ / ソ表, whose trail bytes 0x5C are no backslashes / half-width ｱ.
+        {"a\r\nb", {"a", "b"}},
+        {"a\rb\r", {"a", "b"}},
+        {"a\nb\r\n\n", {"a\nb", "\n"}},
         {"\x82\xa0\x88\x9f\x81\xa1\r\n\x83\x5c\x95\x5c\r\n\xb1", {"あ亜■", "ソ表", "ｱ"}},
-        {"A\x82\r\n\x82\xa0", {"A\uFFFD", "あ"}}, // a cut lead byte spoils only its own line
-    };
+        {"A\x82\r\n\x82\xa0", {"A\uFFFD", "あ"}}};
     for (const auto& [bytes, lines] : cases)
         EXPECT_EQ(SplitTextPicture(bytes), lines) << bytes.toStdString();
 
@@ -78,10 +79,9 @@ TEST_F(ViewerTest, StartUp)
     EXPECT_EQ(std::pair(w->Combo1->currentIndex(), w->Combo1->currentText()), std::pair(-1, QString("9")))
         << "9 in the field, but no item picked";
     EXPECT_TRUE(w->Form_Load());
-    EXPECT_EQ(w->windowTitle(), "Inkwindow - " + path);
-    EXPECT_EQ(reads, 1);
-    EXPECT_FALSE(visibleAtRead) << "the picture is in place before the window shows";
-    EXPECT_EQ(w->Text1->toPlainText(), "あい\nab");
+    // Read once, before the window shows; the title names the file; the icon is the viewer's own.
+    EXPECT_EQ(std::tuple(reads, visibleAtRead, w->Text1->toPlainText(), w->windowTitle()),
+              std::tuple(1, false, "あい\nab", "Inkwindow - " + path));
     EXPECT_FALSE(w->windowIcon().availableSizes().isEmpty());
 }
 
@@ -108,8 +108,8 @@ TEST_F(ViewerTest, RereadsOnlyWhenTheLengthChanges)
     vanishBeforeRead = false;
     Write("\r\n\r\n-\nx\rz\x88\x9f");
     w->ReloadIfChanged();
-    EXPECT_EQ(w->Text1Text, QStringLiteral("\r\n\r\n-\nx\r\nz亜\r\n"));
-    EXPECT_EQ(std::pair(w->Text1->toPlainText(), w->FileSize), std::pair(QString("\n\n-\u240Ax\nz亜"), 11))
+    EXPECT_EQ(std::tuple(w->Text1Text, w->Text1->toPlainText(), w->FileSize),
+              std::tuple("\r\n\r\n-\nx\r\nz亜\r\n", "\n\n-\u240Ax\nz亜", 11))
         << "one paragraph per line of the file";
 
     Write(""); // shrinking to nothing is a change like any other
@@ -164,8 +164,8 @@ TEST_F(ViewerTest, OnlyAPickFromTheListChangesTheFont)
     for (Qt::Key key : {Qt::Key_Up, Qt::Key_Up, Qt::Key_Return})
         QTest::keyClick(list, key);
     EXPECT_NEAR(w->Text1->font().pointSizeF(), 10.5, 0.01);
-    EXPECT_GT(large, small) << "fewer lines of a larger font fit";
-    EXPECT_LT(w->Text1->verticalScrollBar()->maximum(), large) << "the range follows the font at once";
+    // Fewer lines of a larger font fit, and the range follows the font at once.
+    EXPECT_TRUE(small < large && w->Text1->verticalScrollBar()->maximum() < large) << small << " " << large;
 
     // Every size offered keeps full-width cells exactly two half-width cells wide.
     for (int i = 0; i < w->Combo1->count(); ++i) {
