@@ -31,16 +31,6 @@ inline std::shared_ptr<clsChr> MakeGlyph(int32_t code, float level)
     return MakeGlyph(code, level, level, level, level);
 }
 
-// The nth valid double-byte code from 0x889F on: a database may hold no other.
-inline int32_t GlyphCode(int n)
-{
-    static std::vector<int32_t> codes;
-    for (int32_t c = codes.empty() ? 0x889F : 0xA000; c <= 0x9FFF; ++c)
-        if (!CharFromCode(c).isEmpty())
-            codes.push_back(c);
-    return codes.at(size_t(n));
-}
-
 // Two glyphs a bucket, codes 0x889F upwards, and the ideographic space in bucket 15.
 inline GlyphBucketArray SmallDatabase()
 {

@@ -79,8 +79,6 @@ TEST_F(CliTest, GivesTheBytesOfTheWindowsFirstConversion)
     const QByteArray window = ReadAll(windowOut);
     EXPECT_EQ(std::pair(window.size(), ReadAll(At("cli.txt"))), std::pair(qsizetype(16 * (24 * 2 + 2)), window));
     EXPECT_EQ(Run(QStringList{picture, "-o", "-"} + settings).out, window) << "every run starts afresh";
-    const Result utf8 = Run(QStringList{picture, "-o", "-", "--encoding", "utf-8"} + settings);
-    EXPECT_EQ(QString::fromUtf8(utf8.out), FromCp932(window));
 }
 
 TEST_F(CliTest, OptionsAndRefusals)

@@ -48,8 +48,9 @@ TEST(SampleCell, QuarterValuesOfKnownCells)
 {
     const Colour white = [](int32_t, int32_t) { return 0xFFFFFF; };
     const Colour leftWhite = [](int32_t x, int32_t) { return x < 4 ? 0xFFFFFF : 0; };
+    // Cell size, colour, contrast, then TL, TR, BL, BR and the level; the last
+    // cell has 16 black pixels in the bottom right.
     const std::tuple<int32_t, Colour, float, CellValues> probes[] = {
-        // TL, TR, BL, BR, level
         {8, white, 1, {15.9375f, 15.9375f, 15.9375f, 15.9375f, 15}},
         {8, [](int32_t, int32_t) { return Grey(128); }, 1, {8, 8, 8, 8, 8}},
         {4, [](int32_t, int32_t) { return 0; }, 1, {0, 0, 0, 0, 0}},
@@ -59,8 +60,7 @@ TEST(SampleCell, QuarterValuesOfKnownCells)
         {32,
          [](int32_t x, int32_t y) { return x >= 28 && y >= 28 ? 0 : 0xFFFFFF; },
          1,
-         {15.9375f, 15.9375f, 15.9375f, 14.94140625f, 15}}, // 16 black pixels in the bottom right
-    };
+         {15.9375f, 15.9375f, 15.9375f, 14.94140625f, 15}}};
     for (const auto& [size, colour, contrast, want] : probes) {
         const ProbedPixels pixels(size, size, colour);
         const CellValues v = SampleCell(pixels, 0, 0, size, 8.0f, contrast);

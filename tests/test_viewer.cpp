@@ -184,12 +184,11 @@ TEST_F(ViewerTest, TextBoxFollowsTheWindowButNotWhenMinimized)
 {
     auto w = Window(path);
     w->show();
-    EXPECT_EQ(w->Text1->geometry(), QRect(4, 28, 609, 465));
     w->setWindowState(Qt::WindowMinimized);
     w->resize(160, 100);
     EXPECT_EQ(w->Text1->geometry(), QRect(4, 28, 609, 465));
     w->setWindowState(Qt::WindowNoState);
-    EXPECT_EQ(w->Text1->geometry(), QRect(4, 28, 154, 70));
+    EXPECT_EQ(w->Text1->geometry(), QRect(4, 28, 154, 70)) << "fitted again once restored";
     w->resize(5, 20);
     EXPECT_EQ(w->Text1->geometry(), QRect(4, 28, 0, 0));
 }
