@@ -118,7 +118,7 @@ void GlyphFont::Draw(QImage& image, int x, int y, const QString& text) const
             const int py = top + int(row);
             if (py < 0 || py >= image.height())
                 continue;
-            const unsigned char* bits = bm.buffer + row * bm.pitch;
+            const unsigned char* bits = bm.buffer + ptrdiff_t(row) * bm.pitch; // pitch < 0: rows upwards
             auto* line = reinterpret_cast<QRgb*>(image.scanLine(py));
             for (unsigned col = 0; col < bm.width; ++col) {
                 const int px = left + int(col);

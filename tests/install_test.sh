@@ -3,8 +3,10 @@
 # Installs the build into a scratch prefix and checks what a desktop needs.
 set -eu
 build=$1
+data=$2
 prefix=$(mktemp -d)
-trap 'rm -rf "$prefix"' EXIT
+home=$(mktemp -d)
+trap 'rm -rf "$prefix" "$home"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 fail=0
 for f in bin/Pictoria bin/Lumenpane bin/pictoria-convert; do
@@ -20,7 +22,15 @@ grep -qx "Exec=$prefix/bin/Pictoria" "$prefix/share/applications/pictoria.deskto
 if command -v desktop-file-validate >/dev/null; then
     desktop-file-validate "$prefix"/share/applications/*.desktop || fail=1
 fi
-# The installed converter works from its new place.
-"$prefix/bin/pictoria-convert" --version >/dev/null || { echo "installed pictoria-convert does not run"; fail=1; }
+# The installed converter works from its new place, and keeps the glyph
+# database it makes in the user's data directory, never beside itself; one
+# already beside it is used first.
+convert() { XDG_DATA_HOME="$home/$1" "$prefix/bin/pictoria-convert" -q "$data/grey-16x16.bmp" -o /dev/null 2>&1; }
+convert first || { echo "installed pictoria-convert does not run"; fail=1; }
+[ -f "$home/first/Pictoria/Standard.cdb" ] && [ ! -e "$prefix/bin/Standard.cdb" ] \
+    || { echo "the installed converter did not keep its database in XDG_DATA_HOME"; fail=1; }
+cp "$home/first/Pictoria/Standard.cdb" "$prefix/bin/"
+convert second
+[ ! -e "$home/second" ] || { echo "the database beside the installed converter was not used"; fail=1; }
 [ $fail -eq 0 ] && echo "1 passed, 0 failed" || echo "0 passed, 1 failed"
 exit $fail

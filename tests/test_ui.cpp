@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Window helpers of both programs: message boxes, Qt's Japanese texts, where
+// Window helpers of both programs: fonts, message boxes, Qt's Japanese texts, where
 // the viewer opens.
 #include "ui/JapaneseFont.h"
 #include "ui/MessageBox.h"
@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -25,12 +26,18 @@ TEST(MessageBox, WideEnoughForItsCaption)
     }
 }
 
-TEST(JapaneseFont, TheWindowsFamiliesOrAJapaneseStandIn)
+TEST(JapaneseFont, AJapaneseFamilyWithWholeCellsAtEverySizeOffered)
 {
     // fontconfig answers a missing family with a Latin font that has no kana.
     const QStringList japanese = {"ＭＳ Ｐゴシック", "ＭＳ ゴシック", "IPAPGothic", "IPAGothic"};
-    for (const Pitch pitch : {Pitch::Fixed, Pitch::Proportional})
-        EXPECT_TRUE(japanese.contains(QFontInfo(JapaneseFont("ＭＳ ゴシック", pitch, 9)).family()));
+    EXPECT_TRUE(japanese.contains(QFontInfo(JapaneseFont("ＭＳ Ｐゴシック", Pitch::Proportional, 9)).family()));
+    for (const double points : {4, 6, 8, 9, 10, 12, 15}) {
+        const QFont font = CellAlignedFont(JapaneseFont("ＭＳ ゴシック", Pitch::Fixed, points), points,
+                                           QApplication::primaryScreen()->logicalDotsPerInchY());
+        const QFontMetrics m(font);
+        EXPECT_TRUE(japanese.contains(QFontInfo(font).family()) && std::abs(font.pointSizeF() - points) < 0.75);
+        EXPECT_EQ(m.horizontalAdvance("■亜 a"), 6 * m.horizontalAdvance(u'a')) << points << " pt: cells of two columns";
+    }
 }
 
 TEST(Translations, QtsOwnTextsAreJapanese)

@@ -6,23 +6,21 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QFontMetrics>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QTest>
 
 namespace {
 
-// A text picture file, and services that count reads, note whether the window
-// was visible then, and can make the file vanish after the existence test.
+// A text picture file, and services that count reads and run beforeRead at
+// each, after the existence test has passed.
 class ViewerTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
     QString path = dir.filePath("picture.txt");
     std::vector<QString> messages;
     int reads = 0;
-    bool visibleAtRead = false, vanishBeforeRead = false;
-    Form1* window = nullptr;
+    std::function<void()> beforeRead = [] {};
 
     void Write(const QByteArray& bytes) const { ASSERT_TRUE(WriteAll(path, bytes)); }
     std::unique_ptr<Form1> Window(const QString& argument,
@@ -32,17 +30,9 @@ protected:
         s.message = [this](QWidget*, const QString& text, const QString& caption, QMessageBox::Icon) {
             messages.push_back(caption + ":" + text);
         };
-        s.readPicture = [this](const QString& p) {
-            ++reads;
-            visibleAtRead = window->isVisible();
-            if (vanishBeforeRead)
-                QFile::remove(p);
-            return ReadTextPictureFile(p);
-        };
+        s.readPicture = [this](const QString& p) { return ++reads, beforeRead(), ReadTextPictureFile(p); };
         s.rereadInterval = interval;
-        auto w = std::make_unique<Form1>(argument, s);
-        window = w.get();
-        return w;
+        return std::make_unique<Form1>(argument, s);
     }
 };
 
@@ -76,12 +66,13 @@ TEST_F(ViewerTest, StartUp)
     EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("Lumenpane:Pictoria.exe から実行して下さい")});
     Write("\x82\xa0\x82\xa2\r\nab\r\n");
     auto w = Window(path);
-    EXPECT_EQ(std::pair(w->Combo1->currentIndex(), w->Combo1->currentText()), std::pair(-1, QString("9")))
-        << "9 in the field, but no item picked";
+    bool visibleAtRead = true;
+    beforeRead = [&] { visibleAtRead = w->isVisible(); };
     EXPECT_TRUE(w->Form_Load());
-    // Read once, before the window shows; the title names the file; the icon is the viewer's own.
-    EXPECT_EQ(std::tuple(reads, visibleAtRead, w->Text1->toPlainText(), w->windowTitle()),
-              std::tuple(1, false, "あい\nab", "Inkwindow - " + path));
+    // Read once, before the window shows; the title names the file; 9 in the size field, but no item picked.
+    EXPECT_EQ(std::tuple(reads, visibleAtRead, w->Text1->toPlainText(), w->windowTitle(), w->Combo1->currentIndex(),
+                         w->Combo1->currentText()),
+              std::tuple(1, false, "あい\nab", "Inkwindow - " + path, -1, "9"));
     EXPECT_FALSE(w->windowIcon().availableSizes().isEmpty());
 }
 
@@ -101,11 +92,11 @@ TEST_F(ViewerTest, RereadsOnlyWhenTheLengthChanges)
     QFile::remove(path);
     w->ReloadIfChanged();
     Write("ab\r\ncd\r\n");
-    vanishBeforeRead = true; // gone between the existence test and the read
+    beforeRead = [&] { QFile::remove(path); }; // gone between the existence test and the read
     w->ReloadIfChanged();
     EXPECT_EQ(std::tuple(reads, w->Text1->toPlainText(), w->FileSize), std::tuple(2, QString("ab"), 4));
 
-    vanishBeforeRead = false;
+    beforeRead = [] {};
     Write("\r\n\r\n-\nx\rz\x88\x9f");
     w->ReloadIfChanged();
     EXPECT_EQ(std::tuple(w->Text1Text, w->Text1->toPlainText(), w->FileSize),
@@ -166,15 +157,6 @@ TEST_F(ViewerTest, OnlyAPickFromTheListChangesTheFont)
     EXPECT_NEAR(w->Text1->font().pointSizeF(), 10.5, 0.01);
     // Fewer lines of a larger font fit, and the range follows the font at once.
     EXPECT_TRUE(small < large && w->Text1->verticalScrollBar()->maximum() < large) << small << " " << large;
-
-    // Every size offered keeps full-width cells exactly two half-width cells wide.
-    for (int i = 0; i < w->Combo1->count(); ++i) {
-        w->Combo1->setCurrentIndex(i);
-        emit w->Combo1->activated(i);
-        const QFontMetrics m(w->Text1->font(), w->Text1);
-        EXPECT_EQ(m.horizontalAdvance(QStringLiteral("■亜 a")), 6 * m.horizontalAdvance(u'a')) << i;
-        EXPECT_NEAR(w->Text1->font().pointSizeF(), w->Combo1->currentText().toDouble(), 0.75);
-    }
     field->setFocus();
     QTest::keyClicks(field, "8");
     w.reset(); // with text in the field: no slot of the window may run once its destruction began
