@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
 // The code page layer both ways: bytes decode without fault, text of any
 // UTF-16 (lone surrogates too) encodes, and widths agree with the encoding.
+// The same bytes as a text picture give lines without CR whose joined form
+// is what the viewer keeps.
 #include "common/CodePage932.h"
 #include "common/General.h"
+#include "viewer/TextPictureFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -11,6 +14,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     (void)FromCp932(bytes, Cp932Tail::Drop);
     // What decodes without replacement encodes back to the same bytes.
     if (!decoded.contains(QChar(0xFFFD)) && FromCp932(ToCp932(decoded)) != decoded)
+        abort();
+    const QStringList lines = SplitTextPicture(bytes);
+    const TextPicture picture = MakeTextPicture(bytes);
+    if (picture.size != qint64(size) || picture.text != JoinWithCrLf(lines) || lines.join(QString()).contains(u'\r'))
         abort();
 
     const QString text(reinterpret_cast<const QChar*>(data), qsizetype(size / 2));

@@ -10,10 +10,9 @@
 #include <vector>
 
 struct MakerAnswers {
-    std::vector<std::pair<QString, QString>> messages; // text, caption
-    std::optional<QString> openAnswer, saveAnswer;     // nothing: cancel
-    std::vector<std::pair<QString, QString>> launches; // program, argument
-    QString makerGeometry;                             // handed to the last viewer
+    std::vector<std::pair<QString, QString>> messages;           // text, caption
+    std::optional<QString> openAnswer, saveAnswer;               // nothing: cancel
+    std::vector<std::tuple<QString, QString, QString>> launches; // program, argument, the maker's geometry
     bool viewerStarts = true;
     std::function<void(const QString& argument)> onLaunch = [](const QString&) {};
 
@@ -25,8 +24,7 @@ struct MakerAnswers {
         };
         s.chooseFile = [this](QWidget*, const CommonDialog&, bool save) { return save ? saveAnswer : openAnswer; };
         s.startViewer = [this](const QString& program, const QString& argument, const QString& geometry) {
-            launches.emplace_back(program, argument);
-            makerGeometry = geometry;
+            launches.emplace_back(program, argument, geometry);
             onLaunch(argument);
             return viewerStarts;
         };

@@ -6,6 +6,8 @@
 #include "common/NumberPattern.h"
 #include "tests/TestSupport.h"
 
+#include <QDir>
+
 #include <filesystem>
 
 TEST(General, FixedWidthTexts)
@@ -119,6 +121,8 @@ TEST(FileAccess, OrdinaryFilesAreReplacedWholeTheRestIsWrittenInPlace)
     EXPECT_EQ(write(plain, QByteArray(8000, 'x')).Message(), plain + ": " + FileSizeLimit::kReason);
     full.Lift();
     EXPECT_EQ(ReadAll(plain), "new") << "a stop or a failure keeps the old file whole";
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 4)
+        << "and no temporary file";
 }
 
 TEST(FileAccess, SameFileHoweverItIsNamed)

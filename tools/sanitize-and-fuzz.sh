@@ -22,7 +22,7 @@ cmake --build "$root/build-asan" -j"$jobs"
 
 cmake -S "$root" -B "$root/build-fuzz" -DPICTORIA_FUZZ=ON -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
-targets="database text_picture code_page image"
+targets="database code_page image"
 for t in $targets; do
   cmake --build "$root/build-fuzz" -j"$jobs" --target "fuzz_$t"
 done
