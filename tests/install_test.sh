@@ -25,7 +25,7 @@ fi
 # The installed converter works from its new place, and keeps the glyph
 # database it makes in the user's data directory, never beside itself; one
 # already beside it is used first.
-convert() { XDG_DATA_HOME="$home/$1" "$prefix/bin/pictoria-convert" -q "$data/grey-16x16.bmp" -o /dev/null 2>&1; }
+convert() { XDG_DATA_HOME="$home/$1" "$prefix/bin/pictoria-convert" -q "$data/grey-16x16.bmp" -o "$home/$1.txt" 2>&1; }
 convert first || { echo "installed pictoria-convert does not run"; fail=1; }
 [ -f "$home/first/Pictoria/Standard.cdb" ] && [ ! -e "$prefix/bin/Standard.cdb" ] \
     || { echo "the installed converter did not keep its database in XDG_DATA_HOME"; fail=1; }
