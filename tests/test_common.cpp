@@ -110,7 +110,7 @@ TEST(FileAccess, OrdinaryFilesAreReplacedWholeTheRestIsWrittenInPlace)
         EXPECT_EQ(stat(path), before) << path.toStdString() << ": the same file, still of its kind";
     }
     EXPECT_EQ(drain(), "text") << "through the link into the FIFO";
-    EXPECT_EQ(ReadAll(plain), "text") << "the very file behind /proc, cut to its new length";
+    EXPECT_EQ(ReadAll(procPath), "text") << "the very file behind /proc, not one renamed over it, cut to its length";
     ::close(fd);
     ::close(reader);
 
