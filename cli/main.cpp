@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "cli/ConvertCommand.h"
+#include "common/NativePath.h"
 
 #include <QCoreApplication>
 
@@ -10,5 +11,10 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     CommandIo io;
     io.errIsTerminal = ::isatty(STDERR_FILENO) == 1;
-    return RunConvertCommand(QCoreApplication::arguments(), QCoreApplication::applicationDirPath(), io);
+    // The arguments' own bytes: Qt's decoding would turn a name that is not
+    // UTF-8 into replacement characters and lose the file it names.
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << PathFromNative(argv[i]);
+    return RunConvertCommand(args, QCoreApplication::applicationDirPath(), io);
 }

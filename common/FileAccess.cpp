@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "common/FileAccess.h"
 
+#include "common/General.h"
+#include "common/NativePath.h"
+
 #include <QDir>
-#include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,17 +40,17 @@ Outcome CloseFailed(const QString& path, int fd)
 bool WriteInPlace(const QString& path)
 {
     struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+    if (::stat(NativePath(path).constData(), &st) != 0)
         return false; // missing, or the atomic path names the real reason
     if (!S_ISREG(st.st_mode))
         return true;
-    const QString absolute = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    const QString absolute = QDir::cleanPath(AbsolutePath(path));
     return absolute.startsWith(QStringLiteral("/dev/")) || absolute.startsWith(QStringLiteral("/proc/"));
 }
 
 Outcome WriteInPlaceNow(const QString& path, const WholeFileWriter& write)
 {
-    const int fd = OpenNow(QFile::encodeName(path), O_WRONLY);
+    const int fd = OpenNow(NativePath(path), O_WRONLY);
     if (fd < 0)
         return Outcome::FromErrno(path, errno);
     QFile file;
@@ -67,11 +71,105 @@ Outcome WriteInPlaceNow(const QString& path, const WholeFileWriter& write)
     return Outcome::Done();
 }
 
+QString AbsoluteNative(const QByteArray& native)
+{
+    if (native.startsWith('/'))
+        return PathFromNative(native);
+    char cwd[PATH_MAX];
+    return PathFromNative(::getcwd(cwd, sizeof cwd) ? QByteArray(cwd) : QByteArray("/")) + u'/' +
+           PathFromNative(native);
+}
+
+// The file a chain of symbolic links leads to: writing through a link
+// replaces what it points at and keeps the link.
+QByteArray LinkTarget(QByteArray native)
+{
+    for (int depth = 0; depth < 40; ++depth) {
+        char buffer[PATH_MAX];
+        const ssize_t length = ::readlink(native.constData(), buffer, sizeof buffer);
+        if (length < 0)
+            break; // not a link, or missing
+        QByteArray target(buffer, length);
+        if (!target.startsWith('/'))
+            target = native.left(native.lastIndexOf('/') + 1) + target;
+        native = target;
+    }
+    return native;
+}
+
+// Writes under a temporary name beside the file and renames it over the file
+// once complete, so that a failure or a stop keeps the old content whole. The
+// file's permissions stay; a file the user may not write is not replaced.
+Outcome ReplaceWhole(const QString& path, const WholeFileWriter& write)
+{
+    const QByteArray target = LinkTarget(NativePath(path));
+    struct stat old {};
+    const bool exists = ::stat(target.constData(), &old) == 0;
+    if (exists && ::access(target.constData(), W_OK) != 0)
+        return Outcome::FromErrno(path, errno);
+    QByteArray temporary;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temporary = target + '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        fd = OpenNow(temporary, O_WRONLY | O_CREAT | O_EXCL, 0666);
+        if (fd < 0 && errno != EEXIST)
+            return Outcome::FromErrno(path, errno);
+    }
+    if (fd < 0)
+        return Outcome::FromErrno(path, EEXIST);
+    const auto abandon = [&](const Outcome& failure) {
+        ::close(fd);
+        ::unlink(temporary.constData());
+        return failure;
+    };
+    if (exists && ::fchmod(fd, old.st_mode & 07777) != 0)
+        return abandon(Outcome::FromErrno(path, errno));
+    QFile file;
+    if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle))
+        return abandon(Outcome::FromFile(path, file));
+    const Outcome written = write(file);
+    if (!written.IsDone())
+        return abandon(written);
+    // Flushed and synced before the rename: a full disk must fail here and
+    // keep the old file, not put a short one in its place.
+    if (!file.flush())
+        return abandon(Outcome::FromFile(path, file));
+    file.close();
+    if (::fsync(fd) != 0)
+        return abandon(Outcome::FromErrno(path, errno));
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(temporary.constData());
+        return Outcome::FromErrno(path, error);
+    }
+    if (::rename(temporary.constData(), target.constData()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.constData());
+        return Outcome::FromErrno(path, error);
+    }
+    return Outcome::Done();
+}
+
+QString Canonical(const QString& path)
+{
+    char* resolved = ::realpath(NativePath(path).constData(), nullptr);
+    if (!resolved)
+        return {};
+    const QString canonical = PathFromNative(resolved);
+    std::free(resolved);
+    return canonical;
+}
+
 } // namespace
+
+QString AbsolutePath(const QString& path)
+{
+    return AbsoluteNative(NativePath(path));
+}
 
 Outcome OpenForReading(const QString& path, QFile& file)
 {
-    const int fd = OpenNow(QFile::encodeName(path), O_RDONLY);
+    const int fd = OpenNow(NativePath(path), O_RDONLY);
     if (fd < 0)
         return Outcome::FromErrno(path, errno);
     struct stat st {};
@@ -98,51 +196,38 @@ qint64 OpenedFileLength(const QFile& file)
 
 int OpenForWriting(const QString& path, int flags)
 {
-    return OpenNow(QFile::encodeName(path), O_WRONLY | flags, 0666);
+    return OpenNow(NativePath(path), O_WRONLY | flags, 0666);
 }
 
 Outcome WriteWholeFile(const QString& path, const WholeFileWriter& write)
 {
-    if (WriteInPlace(path))
-        return WriteInPlaceNow(path, write);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return Outcome::FromFile(path, file);
-    const Outcome written = write(file);
-    if (!written.IsDone()) {
-        file.cancelWriting(); // the old file stays as it was
-        return written;
+    return WriteInPlace(path) ? WriteInPlaceNow(path, write) : ReplaceWhole(path, write);
+}
+
+QString FileIdentity(const QString& path)
+{
+    // "missing/../a.png" names a.png once ".." is taken as written.
+    for (const QString& name : {path, ResolvedPath(path)}) {
+        struct stat st {};
+        if (::stat(NativePath(name).constData(), &st) == 0)
+            return QStringLiteral("inode %1:%2").arg(st.st_dev).arg(st.st_ino);
     }
-    // QSaveFile's commit overlooks a failure to write out its buffer (a full
-    // disk) and renames the short file over the old one; flushed first, the
-    // failure is seen and the old file kept.
-    if (!file.flush()) {
-        const Outcome failed = Outcome::FromFile(path, file);
-        file.cancelWriting();
-        return failed;
-    }
-    if (!file.commit())
-        return Outcome::FromFile(path, file);
-    return Outcome::Done();
+    return QStringLiteral("path ") + ResolvedPath(path);
 }
 
 bool SameFile(const QString& a, const QString& b)
 {
-    struct stat sa {
-    }, sb{};
-    const bool bothExist =
-        ::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0;
-    if (bothExist)
-        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-    return ResolvedPath(a) == ResolvedPath(b);
+    return FileIdentity(a) == FileIdentity(b);
 }
 
 QString ResolvedPath(const QString& path)
 {
-    const QFileInfo info(path);
-    const QString canonical = info.canonicalFilePath();
-    if (!canonical.isEmpty())
+    const QString absolute = AbsolutePath(path);
+    if (const QString canonical = Canonical(absolute); !canonical.isEmpty())
         return canonical;
-    const QString dir = QFileInfo(info.absolutePath()).canonicalFilePath();
-    return dir.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : QDir(dir).filePath(info.fileName());
+    const qsizetype slash = absolute.lastIndexOf(u'/');
+    const QString dir = Canonical(slash > 0 ? absolute.left(slash) : QStringLiteral("/"));
+    if (dir.isEmpty())
+        return QDir::cleanPath(absolute);
+    return AddPathSeparator(dir) + absolute.mid(slash + 1);
 }

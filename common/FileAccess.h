@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Opening the user's files safely: inputs are checked before they are read,
 // outputs never replace what is not an ordinary file, and two spellings of
-// one file are recognised as one.
+// one file are recognised as one. Paths are taken byte for byte (NativePath).
 #pragma once
 
 #include "common/Outcome.h"
@@ -32,9 +32,17 @@ int OpenForWriting(const QString& path, int flags);
 using WholeFileWriter = std::function<Outcome(QFileDevice& file)>;
 Outcome WriteWholeFile(const QString& path, const WholeFileWriter& write);
 
+// What a path leads to: the device and inode of an existing file (so that
+// links, hard links, bind mounts and /proc/self/fd agree), else the resolved
+// path of the file to be. Two paths name one file when these are equal.
+QString FileIdentity(const QString& path);
+
 // True when both paths name one file however they are spelled: symbolic
 // links, hard links, "." and "..", whether or not the file exists yet.
 bool SameFile(const QString& a, const QString& b);
+
+// path made absolute against the working directory, nothing resolved.
+QString AbsolutePath(const QString& path);
 
 // path made absolute with symbolic links and ".." resolved as far as it
 // exists, so that two spellings of one output compare equal.

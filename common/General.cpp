@@ -2,6 +2,7 @@
 #include "common/General.h"
 
 #include "common/CodePage932.h"
+#include "common/NativePath.h"
 
 #include <QFile>
 
@@ -14,7 +15,7 @@ bool FileExists(const QString& path)
     if (path.isEmpty())
         return false;
     // O_NONBLOCK keeps a FIFO from stalling the caller; the file is closed at once.
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = NativePath(path);
     const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return false;

@@ -2,11 +2,15 @@
 #include "engine/ImageLoading.h"
 
 #include "common/FileAccess.h"
+#include "common/NativePath.h"
 
 #include <QFileInfo>
 #include <QImageReader>
 #include <QLocale>
 #include <QPainter>
+
+#include <cerrno>
+#include <sys/stat.h>
 
 namespace {
 
@@ -45,9 +49,10 @@ void ComposeOverWhite(QImage& image)
 
 Outcome LoadImageOverWhite(const QString& path, QImage& out)
 {
-    // Qt's words for a missing picture, as users have always seen them.
-    if (!QFileInfo(path).isSymLink() && !QFileInfo::exists(path))
-        return Outcome::Failed(path, QStringLiteral("File not found"));
+    // Qt's words for a missing picture, as users have always seen them; any
+    // other trouble with the name (too long, a loop) gets the system's reason.
+    if (struct stat st {}; ::lstat(NativePath(path).constData(), &st) != 0 && errno == ENOENT)
+        return Outcome::Failed(path, QStringLiteral("File not found"), ENOENT);
     QFile file;
     if (const Outcome opened = OpenForReading(path, file); !opened.IsDone())
         return opened;
