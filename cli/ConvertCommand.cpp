@@ -4,12 +4,14 @@
 #include "common/CodePage932.h"
 #include "common/FileAccess.h"
 #include "common/General.h"
+#include "common/PrintableText.h"
 #include "common/Throttle.h"
 #include "engine/Conversion.h"
 #include "engine/DatabaseLocation.h"
 #include "engine/GlyphDatabase.h"
 #include "engine/GlyphFont.h"
 #include "engine/ImageLoading.h"
+#include "engine/OverwriteGuard.h"
 #include "engine/Settings.h"
 #include "engine/TerminalGlyphs.h"
 #include "engine/TextPictureImage.h"
@@ -17,11 +19,11 @@
 
 #include <QBuffer>
 #include <QCommandLineParser>
-#include <QFileInfo>
 #include <QHash>
 
+#include <cerrno>
+#include <new>
 #include <optional>
-#include <thread>
 
 namespace {
 
@@ -51,7 +53,7 @@ public:
     void Error(const QString& text) const
     {
         ClearLine();
-        std::fprintf(io_.err, "%s: %s\n", kName, qPrintable(text));
+        std::fprintf(io_.err, "%s: %s\n", kName, qPrintable(PrintableText(text)));
     }
 
     // A progress line redrawn in place, at most ten times a second.
@@ -62,7 +64,7 @@ public:
         constexpr int kBar = 30;
         const int filled = std::clamp(int(percent / 100 * kBar), 0, kBar);
         std::fprintf(io_.err, "\r%5.1f%% [%s%s] %s\033[K", percent, QByteArray(filled, '#').constData(),
-                     QByteArray(kBar - filled, ' ').constData(), qPrintable(label));
+                     QByteArray(kBar - filled, ' ').constData(), qPrintable(PrintableText(label)));
         std::fflush(io_.err);
         lineOpen_ = true;
     }
@@ -72,7 +74,7 @@ public:
         if (!showProgress)
             return;
         ClearLine();
-        std::fprintf(io_.err, "%s\n", qPrintable(text));
+        std::fprintf(io_.err, "%s\n", qPrintable(PrintableText(text)));
     }
 
     void ClearLine() const
@@ -339,7 +341,7 @@ bool LoadOrCreateDatabase(const QString& path, GlyphBucketArray& buckets, Report
 {
     // Anything under the name is read (and refused with its reason when it
     // is no database), never replaced by a new one.
-    if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) {
+    if (LookForDatabase(path) != DatabasePresence::Missing) {
         const DatabaseReadResult r = LoadGlyphDatabase(path, buckets);
         if (r.status == DatabaseReadStatus::Loaded)
             return true;
@@ -353,12 +355,19 @@ bool LoadOrCreateDatabase(const QString& path, GlyphBucketArray& buckets, Report
     return CreateDatabaseFile(path, buckets, report, failure);
 }
 
+// The picture's name with its extension replaced, beside it: the name's own
+// bytes are kept, whatever their encoding.
 QString DefaultOutput(const QString& image, const Options& o)
 {
-    const QFileInfo info(image);
-    const QString base = info.suffix().isEmpty() ? info.fileName() : info.completeBaseName();
-    return AddPathSeparator(info.path()) + base +
-           (o.pngChosen && o.png ? QStringLiteral("-text.png") : QStringLiteral(".txt"));
+    const qsizetype nameStart = image.lastIndexOf(u'/') + 1;
+    const qsizetype dot = image.lastIndexOf(u'.');
+    const QString base = dot > nameStart ? image.left(dot) : image;
+    return (nameStart == 0 ? QStringLiteral("./") : QString()) + base + (o.pngChosen && o.png ? QStringLiteral("-text.png") : QStringLiteral(".txt"));
+}
+
+QString FileName(const QString& path)
+{
+    return path.mid(path.lastIndexOf(u'/') + 1);
 }
 
 // Whether output gets the picture drawn as an image: as --format says, else by its extension.
@@ -404,37 +413,35 @@ QList<QByteArray> ConvertToRows(const QImage& picture, const QString& label, con
     Rnd rnd;
     // Large bands: the command line need not stay live between them.
     constexpr int64_t kCommandLineBand = int64_t(1) << 16;
-    const unsigned threads = o.threads ? o.threads : std::max(1u, std::thread::hardware_concurrency());
-    (void)ConvertGrid(picture, o.cellSize, table, rnd, hooks, FastOptions{threads}, kCommandLineBand); // never stopped
+    (void)ConvertGrid(picture, o.cellSize, table, rnd, hooks, FastOptions{o.threads}, kCommandLineBand); // never stopped
     report.ClearLine();
     return rows;
 }
 
 // Converts one picture; answers an exit code.
-int ConvertOne(const QString& image, const QString& output, const QString& database, const Options& o,
-               const GlyphTable& table, Reporter& report, const CommandIo& io)
+int ConvertOne(const QString& image, const QString& output, const Options& o, const GlyphTable& table,
+               Reporter& report, const CommandIo& io)
 {
     QImage picture;
     const Outcome loaded = LoadImageOverWhite(image, picture);
     if (!loaded.IsDone()) {
-        report.Error(QStringLiteral("%1: cannot read the picture (%2)").arg(image, loaded.Reason()));
+        report.Error(loaded.Errno() == ENOMEM
+                         ? loaded.Message()
+                         : QStringLiteral("%1: cannot read the picture (%2)").arg(image, loaded.Reason()));
         return kExitImage;
     }
     const bool toStdout = output == QStringLiteral("-");
-    // Links and ".." can give one file many names; only what they lead to counts.
-    if (!toStdout && SameFile(output, image)) {
-        report.Error(QStringLiteral("%1: the text picture would overwrite the picture itself").arg(output));
-        return kExitOutput;
-    }
-    if (!toStdout && SameFile(output, database)) {
-        report.Error(
-            QStringLiteral("%1: the text picture would overwrite the glyph database %2").arg(output, database));
-        return kExitOutput;
-    }
-    const QList<QByteArray> rows = ConvertToRows(picture, QFileInfo(image).fileName(), o, table, report);
     QByteArray text;
-    if (const Outcome encoded = Encode(rows, WritesImage(output, o), o, text); !encoded.IsDone()) {
-        report.Error(QStringLiteral("%1: cannot draw the text picture (%2)").arg(output, encoded.Message()));
+    try {
+        const QList<QByteArray> rows = ConvertToRows(picture, FileName(image), o, table, report);
+        picture = QImage(); // the drawing may need the room
+        if (const Outcome encoded = Encode(rows, WritesImage(output, o), o, text); !encoded.IsDone()) {
+            report.Error(QStringLiteral("%1: cannot draw the text picture (%2)").arg(output, encoded.Reason()));
+            return kExitOutput;
+        }
+    } catch (const std::bad_alloc&) {
+        report.ClearLine();
+        report.Error(QStringLiteral("%1: not enough memory for the text picture of %2").arg(output, image));
         return kExitOutput;
     }
     if (toStdout) {
@@ -464,21 +471,38 @@ int RunConvertCommand(const QStringList& args, const QString& programDir, const 
         return code;
     report.showProgress = !options->quiet;
 
-    // Two pictures into one file would leave only the last; refused before any work.
+    // Refused before any work: two pictures into one file would leave only
+    // the last, and an output over a picture or the database would destroy it.
     QStringList outputs;
-    QHash<QString, QString> pictureOf; // resolved output -> picture
+    QStringList files; // the outputs that are files, not standard output
+    QHash<QString, QString> pictureOf; // output's identity -> picture
     for (const QString& image : options->images) {
         outputs << (options->hasOutput ? options->output : DefaultOutput(image, *options));
-        const QString key = ResolvedPath(outputs.last());
-        if (outputs.last() != QStringLiteral("-") && pictureOf.contains(key)) {
+        if (outputs.last() == QStringLiteral("-"))
+            continue;
+        files << outputs.last();
+        const QString key = FileIdentity(outputs.last());
+        if (pictureOf.contains(key)) {
             report.Error(QStringLiteral("%1 and %2 would both be written to %3")
                              .arg(pictureOf.value(key), image, outputs.last()));
             return kExitUsage;
         }
         pictureOf.insert(key, image);
     }
-
     const QString dbPath = options->database.isEmpty() ? DatabaseLocation(programDir) : options->database;
+    if (const std::optional<OverwrittenInput> over = FindOverwrittenInput(files, options->images, dbPath)) {
+        const QString from = pictureOf.value(FileIdentity(over->output));
+        if (over->isDatabase)
+            report.Error(QStringLiteral("%1: the text picture would overwrite the glyph database %2")
+                             .arg(over->output, over->input));
+        else if (from == over->input)
+            report.Error(QStringLiteral("%1: the text picture would overwrite the picture itself").arg(over->output));
+        else
+            report.Error(QStringLiteral("%1: the text picture of %2 would overwrite the picture %3")
+                             .arg(over->output, from, over->input));
+        return kExitUsage;
+    }
+
     GlyphBucketArray buckets;
     int failure = kExitDone;
     if (!LoadOrCreateDatabase(dbPath, buckets, report, failure))
@@ -487,7 +511,7 @@ int RunConvertCommand(const QStringList& args, const QString& programDir, const 
     const GlyphTable table(options->terminal ? TerminalGlyphsOnly(buckets) : buckets);
 
     for (qsizetype i = 0; i < options->images.size(); ++i) {
-        const int r = ConvertOne(options->images[i], outputs[i], dbPath, *options, table, report, io);
+        const int r = ConvertOne(options->images[i], outputs[i], *options, table, report, io);
         if (failure == kExitDone)
             failure = r;
     }

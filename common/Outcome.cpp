@@ -22,12 +22,13 @@ QString FileErrorText(const QFileDevice& file)
 
 Outcome Outcome::FromErrno(const QString& path, int error)
 {
-    return Failed(path, ErrnoText(error));
+    return Failed(path, ErrnoText(error), error);
 }
 
 Outcome Outcome::FromFile(const QString& path, const QFileDevice& file)
 {
-    return Failed(path, FileErrorText(file));
+    const int error = errno; // as the failed call left it
+    return Failed(path, FileErrorText(file), error);
 }
 
 QString Outcome::Message() const

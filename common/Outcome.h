@@ -9,9 +9,13 @@ class QFileDevice;
 
 class [[nodiscard]] Outcome {
 public:
-    static Outcome Done() { return Outcome(State::Done, {}, {}); }
-    static Outcome Stopped() { return Outcome(State::Stopped, {}, {}); }
-    static Outcome Failed(const QString& path, const QString& reason) { return Outcome(State::Failed, path, reason); }
+    static Outcome Done() { return Outcome(State::Done, {}, {}, 0); }
+    static Outcome Stopped() { return Outcome(State::Stopped, {}, {}, 0); }
+    // error is the errno value behind the failure, 0 when there is none.
+    static Outcome Failed(const QString& path, const QString& reason, int error = 0)
+    {
+        return Outcome(State::Failed, path, reason, error);
+    }
     // A failed system call on path: the reason is strerror(error).
     static Outcome FromErrno(const QString& path, int error);
     // A failed QFile, QSaveFile or QImageReader operation on path.
@@ -23,16 +27,21 @@ public:
 
     const QString& Path() const { return path_; }
     const QString& Reason() const { return reason_; }
+    // The errno value of a failure (ENOMEM for a picture too large for memory), or 0.
+    int Errno() const { return error_; }
     // "path: reason", or the reason alone when no path is concerned.
     QString Message() const;
 
 private:
     enum class State { Done, Stopped, Failed };
-    Outcome(State state, const QString& path, const QString& reason) : state_(state), path_(path), reason_(reason) {}
+    Outcome(State state, const QString& path, const QString& reason, int error)
+        : state_(state), path_(path), reason_(reason), error_(error)
+    {}
 
     State state_;
     QString path_;
     QString reason_;
+    int error_;
 };
 
 // The text of errno value error, as the C library gives it.

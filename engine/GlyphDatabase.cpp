@@ -1,9 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "engine/GlyphDatabase.h"
 
+#include "common/General.h"
+#include "common/NativePath.h"
 #include "engine/DatabaseLocation.h"
 #include "engine/GlyphFont.h"
 #include "engine/GlyphMeasure.h"
+
+#include <cerrno>
+#include <sys/stat.h>
 
 namespace {
 
@@ -63,4 +68,14 @@ DatabaseReadResult LoadGlyphDatabase(const QString& path, GlyphBucketArray& buck
                                      const DatabaseRunProgress& progress)
 {
     return ReadDatabase(path, buckets, StepProgress(progress, DatabaseStep::Loading));
+}
+
+DatabasePresence LookForDatabase(const QString& path)
+{
+    if (FileExists(path))
+        return DatabasePresence::Readable;
+    struct stat st {};
+    if (::lstat(NativePath(path).constData(), &st) != 0 && errno == ENOENT)
+        return DatabasePresence::Missing;
+    return DatabasePresence::Unreadable;
 }

@@ -32,6 +32,13 @@ struct DatabaseCreation {
     Outcome outcome = Outcome::Done(); // NotSaved and NoFont: the file and the reason
 };
 
+// What is under a database's name. Missing: nothing at all, not even a link
+// leading nowhere, so a new database may be made there. Readable: a file that
+// opens, ready to load. Unreadable: something that does not open; loading it
+// names the reason, and it is never replaced unasked.
+enum class DatabasePresence { Missing, Readable, Unreadable };
+DatabasePresence LookForDatabase(const QString& path);
+
 // Measures every double-byte code with the font file (empty: the one
 // fontconfig lists for IPAGothic), files the glyphs into buckets (which must
 // be empty) and saves them to path. A stop leaves the buckets empty.

@@ -33,13 +33,13 @@ void PictureBox::Cls()
     update();
 }
 
-bool PictureBox::LoadPicture(const QString& path)
+Outcome PictureBox::LoadPicture(const QString& path)
 {
     QImage image;
-    if (!LoadImageOverWhite(path, image).IsDone())
-        return false;
-    SetPicture(image);
-    return true;
+    const Outcome loaded = LoadImageOverWhite(path, image);
+    if (loaded.IsDone())
+        SetPicture(image);
+    return loaded;
 }
 
 void PictureBox::SetPicture(const QImage& image)

@@ -4,6 +4,8 @@
 // as 0x00BBGGRR.
 #pragma once
 
+#include "common/Outcome.h"
+
 #include <QImage>
 #include <QWidget>
 #include <cstdint>
@@ -26,8 +28,8 @@ public:
     void Cls();
 
     // Loads a picture file; the box takes its size. Transparent parts show as
-    // if over white. On failure the box keeps what it held and false comes back.
-    bool LoadPicture(const QString& path);
+    // if over white. On failure the box keeps what it held and the outcome says why.
+    Outcome LoadPicture(const QString& path);
     void SetPicture(const QImage& image);
 
     // Text in the box's font.

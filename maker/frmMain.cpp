@@ -9,6 +9,7 @@
 #include "engine/DatabaseLocation.h"
 #include "engine/GlyphDatabase.h"
 #include "engine/GlyphFont.h"
+#include "engine/OverwriteGuard.h"
 #include "engine/Settings.h"
 #include "engine/TextPictureOutput.h"
 #include "ui/JapaneseFont.h"
@@ -19,7 +20,7 @@
 #include <QCoreApplication>
 #include <QScopedValueRollback>
 
-#include <thread>
+#include <cerrno>
 
 namespace {
 
@@ -187,7 +188,7 @@ void frmMain::Form_Load()
     Contrast = Settings::ContrastAt(Settings::kSliderStart);
     ClearBuckets(GlyphBuckets);
 
-    if (FileExists(DatabasePath())) {
+    if (LookForDatabase(DatabasePath()) == DatabasePresence::Readable) {
         DatabaseReady = true;
         Command1->setText(kCaptionConvert);
         show();
@@ -341,8 +342,12 @@ std::optional<QString> frmMain::AskForPictureAndOutput()
     if (err > 0 || closed_)
         return std::nullopt;
     repaint(); // no leftovers of the dialog while a large picture decodes
-    if (!Picture2->LoadPicture(Dialog.FileName))
+    if (const Outcome loaded = Picture2->LoadPicture(Dialog.FileName); !loaded.IsDone()) {
+        // A picture too large for memory is no bad picture: the user is told.
+        if (loaded.Errno() == ENOMEM)
+            Warn(QStringLiteral("メモリが足りないため、画像を読み込めません。\n%1").arg(loaded.Message()));
         err = kInvalidPictureError;
+    }
     if (err > 0)
         return std::nullopt;
     Dialog2.CancelError = true;
@@ -356,15 +361,13 @@ std::optional<QString> frmMain::AskForPictureAndOutput()
     // Emptying the output would destroy the picture or the database, whatever
     // links or ".." lead the answer there.
     const QString output = Dialog2.FileName;
-    if (SameFile(output, Dialog.FileName)) {
-        Warn(QStringLiteral("出力ファイル %1 は変換する画像 %2 そのものです。\n"
-                            "画像を上書きしないよう、別のファイルを選んで下さい。")
-                 .arg(output, Dialog.FileName));
-        return std::nullopt;
-    }
-    if (SameFile(output, DatabasePath())) {
-        Warn(QStringLiteral("出力ファイル %1 はデータベース %2 です。\n別のファイルを選んで下さい。")
-                 .arg(output, DatabasePath()));
+    if (const std::optional<OverwrittenInput> over = FindOverwrittenInput({output}, {Dialog.FileName}, DatabasePath())) {
+        Warn(over->isDatabase
+                 ? QStringLiteral("出力ファイル %1 はデータベース %2 です。\n別のファイルを選んで下さい。")
+                       .arg(output, over->input)
+                 : QStringLiteral("出力ファイル %1 は変換する画像 %2 そのものです。\n"
+                                  "画像を上書きしないよう、別のファイルを選んで下さい。")
+                       .arg(output, over->input));
         return std::nullopt;
     }
     return output;
@@ -404,8 +407,7 @@ ConversionEnd frmMain::ConvertRows(const QString& output, int32_t cellSize, Outc
         return !events.Due() || DoEvents();
     };
     // Band by band on every core; the settings are read at each band's start.
-    const FastOptions cores{std::max(1u, std::thread::hardware_concurrency())};
-    return ConvertGrid(Picture2->Image(), cellSize, table, rnd_, hooks, cores);
+    return ConvertGrid(Picture2->Image(), cellSize, table, rnd_, hooks);
 }
 
 void frmMain::ConvertImage()
@@ -425,7 +427,11 @@ void frmMain::ConvertImage()
     Label1->clear();
     if (end == ConversionEnd::Stopped) {
         // AppendRow has cut a half-written row off: the rows kept are whole.
-        Warn(QStringLiteral("出力ファイルに書き込めません。書き込んだ行は残っています。\n%1").arg(written.Message()));
+        // A file removed meanwhile (with its directory, perhaps) kept nothing.
+        Warn(written.Errno() == ENOENT
+                 ? QStringLiteral("出力ファイルがなくなったため、書き込めません。\n%1").arg(written.Message())
+                 : QStringLiteral("出力ファイルに書き込めません。書き込んだ行は残っています。\n%1")
+                       .arg(written.Message()));
         return;
     }
     services_.message(this, QStringLiteral("完了しました"), kMakerTitle, QMessageBox::NoIcon);

@@ -2,6 +2,7 @@
 // pictoria-convert: the window's bytes, its options, refusals and exit codes.
 #include "cli/ConvertCommand.h"
 #include "common/CodePage932.h"
+#include "common/NativePath.h"
 #include "engine/DatabaseFile.h"
 #include "engine/DatabaseLocation.h"
 #include "maker/frmMain.h"
@@ -13,6 +14,8 @@
 
 #include <clocale>
 #include <cwchar>
+#include <filesystem>
+#include <pwd.h>
 #include <set>
 
 namespace {
@@ -116,15 +119,22 @@ TEST_F(CliTest, FailuresAndHostileFilesAreNamedBeforeAnyHarm)
     QDir(dir.path()).mkpath("sub/third.txt"); // a directory where third.png's text would go
     const QString fifo = MakeFifo(At("fifo.png")), damaged = At("damaged.cdb");
     ASSERT_TRUE(WriteAll(damaged, QByteArray(100, '\0')));
-    for (const char* copy : {"ramp.jpg", "second.png", "sub/third.png"})
+    for (const char* copy : {"ramp.jpg", "second.png", "sub/third.png", "ramp-text.png"})
         ASSERT_TRUE(QFile::copy(picture, At(copy)));
+    ASSERT_TRUE(QFile::link(At("ramp.jpg"), At("other.txt")));
+
     const QString huge = At("huge.png"); // headers alone: 12000 x 50000, no pixels
     ASSERT_TRUE(WriteAll(huge, QByteArray::fromHex("89504e470d0a1a0a0000000d4948445200002ee00000c3500802000000a69acf04"
                                                    "000000004944415435af061e0000000049454e44ae426082")));
     const QString noDir = At("no/out.txt");
     const std::tuple<QStringList, int, QString> cases[] = {
-        {{picture, "-o", At("symlink.txt")}, kExitOutput, "would overwrite the picture itself"},
-        {{picture, "-o", database}, kExitOutput, "would overwrite the glyph database " + database},
+        {{picture, "-o", At("symlink.txt")}, kExitUsage, "would overwrite the picture itself"},
+        {{picture, "-o", database}, kExitUsage, "would overwrite the glyph database " + database},
+        // A batch whose outputs fall on its other pictures: refused whole, before any work.
+        {{At("ramp.jpg"), At("ramp-text.png"), "--format", "png"},
+         kExitUsage,
+         "ramp-text.png: the text picture of " + At("ramp.jpg") + " would overwrite the picture " + At("ramp-text.png")},
+        {{At("ramp.jpg"), At("other.gif")}, kExitUsage, "of " + At("other.gif") + " would overwrite the picture " + At("ramp.jpg")},
         {{picture, "-o", noDir},
          kExitOutput,
          "pictoria-convert: " + noDir + ": cannot write the text picture (No such"},
@@ -141,10 +151,41 @@ TEST_F(CliTest, FailuresAndHostileFilesAreNamedBeforeAnyHarm)
         EXPECT_EQ(r.code, code) << args.join(' ').toStdString();
         EXPECT_TRUE(r.err.contains(said)) << r.err.toStdString();
     }
-    EXPECT_EQ(ReadAll(picture) + ReadAll(damaged), original + QByteArray(100, '\0')) << "the inputs are as they were";
+    EXPECT_EQ(ReadAll(picture) + ReadAll(damaged) + ReadAll(At("ramp-text.png")) + ReadAll(At("ramp.jpg")),
+              original + QByteArray(100, '\0') + original + original)
+        << "the inputs are as they were";
     EXPECT_TRUE(QFileInfo(At("symlink.txt")).isSymLink());
     // Later pictures are converted after a failure; none before a refusal of the whole command.
     EXPECT_EQ(std::pair(QFile::exists(At("second.txt")), QFile::exists(At("ramp.txt"))), std::pair(true, false));
+}
+
+// A name is its bytes: one that is not UTF-8 (Latin-1, Shift-JIS from an old
+// archive) reaches its own file, never the one its replacement characters
+// would spell, and its text picture gets the same bytes; messages show odd
+// bytes and control characters escaped, never raw onto the terminal.
+TEST_F(CliTest, NamesAreTheirBytes)
+{
+    const std::string base = QFile::encodeName(dir.path()).toStdString() + "/";
+    const auto copy = [&](const char* name) { std::filesystem::copy_file(base + "ramp.png", base + name); };
+    copy("caf\xe9.png");
+    ASSERT_TRUE(WriteAll(At("caf\uFFFD.png"), "not the picture asked for"));
+    copy("\x89\xe6\x91\x9c.png"); // 画像 in Shift-JIS
+    for (const char* name : {"caf\xe9", "\x89\xe6\x91\x9c"}) {
+        const Result r = Run({PathFromNative(base + name + ".png"), "-q"});
+        EXPECT_EQ(r.code, kExitDone) << r.err.toStdString();
+        EXPECT_TRUE(std::filesystem::exists(base + name + ".txt")) << name;
+    }
+    EXPECT_FALSE(QFile::exists(At("caf\uFFFD.txt")));
+
+    const std::pair<std::string, QString> shown[] = {
+        {"x\x8e\x1b]0;owned\x07\x1b[2J.jpg", "x\\x8e\\x1b]0;owned\\x07\\x1b[2J.jpg: cannot read the picture (File not found)"},
+        {std::string(300, 'a') + ".png", "cannot read the picture (File name too long)"},
+    };
+    for (const auto& [name, said] : shown) {
+        const Result r = Run({PathFromNative(base + name), "-q"});
+        EXPECT_EQ(r.code, kExitImage);
+        EXPECT_TRUE(r.err.contains(said) && !r.err.contains(QChar(0x1b))) << r.err.toStdString();
+    }
 }
 
 // Where a program in the build tree finds its database; the installed one is
@@ -157,6 +198,11 @@ TEST_F(CliTest, DatabaseLocation)
     qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
     EXPECT_EQ(DatabaseLocation(At("not-installed-here")), home.filePath("Pictoria/Standard.cdb"));
     qunsetenv("XDG_DATA_HOME");
+    const QByteArray homeVariable = qgetenv("HOME");
+    qunsetenv("HOME"); // the home of the password database, never the root directory
+    EXPECT_EQ(DatabaseLocation(At("not-installed-here")),
+              QString::fromUtf8(::getpwuid(::getuid())->pw_dir) + "/.local/share/Pictoria/Standard.cdb");
+    qputenv("HOME", homeVariable);
 }
 
 TEST_F(CliTest, TerminalPicturesLineUpAndPngDrawsTheCells)

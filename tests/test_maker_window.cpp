@@ -8,6 +8,7 @@
 #include "ui/WindowPlacement.h"
 #include "viewer/Form1.h"
 
+#include <QDir>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QRegularExpression>
@@ -254,6 +255,16 @@ TEST_F(ConvertImageTest, FullDiskKeepsWholeRowsAndALaterRunWorks)
     answers.messages.clear();
     w->Command1->click();
     EXPECT_EQ(std::pair(ReadAll(*answers.saveAnswer).size(), answers.messages), std::pair(qsizetype(16 * 402), kDone));
+
+    // The output's directory removed once the run has begun: no claim that rows remain.
+    QDir gone(dir.filePath("gone"));
+    ASSERT_TRUE(gone.mkpath("."));
+    answers.saveAnswer = gone.filePath("out.txt");
+    answers.onLaunch = [&](const QString&) { gone.removeRecursively(); };
+    answers.messages.clear();
+    w->Command1->click();
+    ASSERT_EQ(answers.messages.size(), 1u);
+    EXPECT_TRUE(answers.messages[0].first.startsWith("出力ファイルがなくなったため")) << answers.messages[0].first.toStdString();
 }
 
 TEST_F(ConvertImageTest, ClosingStopsTheConversion)
