@@ -4,6 +4,7 @@
 #include "common/FileAccess.h"
 #include "common/General.h"
 #include "common/NumberPattern.h"
+#include "common/Throttle.h"
 #include "tests/TestSupport.h"
 
 #include <QDir>
@@ -136,4 +137,22 @@ TEST(FileAccess, SameFileHoweverItIsNamed)
     for (const auto& [name, same] : names)
         EXPECT_EQ(SameFile(dir.filePath(name), file), same) << name.toStdString();
     EXPECT_TRUE(SameFile(dir.filePath("new/../b.png"), dir.filePath("b.png"))) << "neither exists yet";
+}
+
+// The pace of screens and event loops: due at the first call, then once the
+// interval has passed since the last due answer, the clock read only at every
+// pollEvery-th call.
+TEST(Throttle, DueOnceAnIntervalHasPassedReadingTheClockSeldom)
+{
+    using namespace std::chrono_literals;
+    Throttle::Clock::time_point now{};
+    int reads = 0;
+    Throttle pace(10ms, 2, [&] { return ++reads, now; });
+    std::vector<bool> due;
+    for (const auto step : {0ms, 0ms, 9ms, 0ms, 1ms, 0ms, 0ms, 50ms, 0ms}) {
+        now += step;
+        due.push_back(pace.Due());
+    }
+    EXPECT_EQ(due, (std::vector<bool>{true, false, false, false, true, false, false, false, true}));
+    EXPECT_EQ(reads, 5) << "the first call, then every second one";
 }
