@@ -48,7 +48,7 @@ int main(int argc, char** argv)
     services.chooseFile = [&](QWidget*, const CommonDialog&, bool save) -> std::optional<QString> {
         return save ? dir.filePath("window.txt") : image;
     };
-    services.startViewer = [](const QString&, const QString&, const QString&) { return true; };
+    services.startViewer = [](const QString&, const QString&, const QString&) { return Outcome::Done(); };
     services.message = [](QWidget*, const QString&, const QString&, QMessageBox::Icon) {};
     frmMain w(dir.path(), services);
     w.Form_Load();

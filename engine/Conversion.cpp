@@ -4,6 +4,8 @@
 #include "common/CodePage932.h"
 
 #include <algorithm>
+#include <bit>
+#include <vector>
 
 double CellProgress(const GridExtent& grid, int32_t cellSize, int32_t x, int32_t y)
 {
@@ -37,14 +39,12 @@ ConversionEnd ConvertCells(const PixelSource& pixels, int32_t cellSize, const Gl
 
 namespace {
 
-// The code of the cell at byte offset i of a row: two bytes for a double-byte
-// code, as AppendCodeBytes wrote it.
-int32_t CodeAt(const QByteArray& row, qsizetype& i)
+// Equal bits: the settings give the same bytes. (== would also take -0 for 0,
+// and NaN would never equal itself.)
+bool SameSettings(const ConversionSettings& a, const ConversionSettings& b)
 {
-    const auto lead = uint8_t(row[i++]);
-    if (lead < 0x80 || i >= row.size())
-        return lead;
-    return (int32_t(lead) << 8) | uint8_t(row[i++]);
+    return std::bit_cast<uint32_t>(a.Brightness) == std::bit_cast<uint32_t>(b.Brightness) &&
+           std::bit_cast<uint32_t>(a.Contrast) == std::bit_cast<uint32_t>(b.Contrast) && a.Variation == b.Variation;
 }
 
 } // namespace
@@ -52,22 +52,50 @@ int32_t CodeAt(const QByteArray& row, qsizetype& i)
 ConversionEnd ConvertGrid(const QImage& image, int32_t cellSize, const GlyphTable& table, Rnd& rnd,
                           const ConversionHooks& hooks, const FastOptions& options, int64_t cellsPerBand)
 {
+    const FastConverter converter(image, cellSize, table, options);
     const GridExtent grid = ComputeGridExtent(image.width(), image.height(), cellSize);
-    const int32_t rows = grid.Rows(cellSize);
-    const int64_t columns = std::max<int64_t>(1, grid.Columns(cellSize));
-    const auto bandRows = int32_t(std::clamp<int64_t>(cellsPerBand / columns, 1, std::max(1, rows)));
+    const int32_t rows = converter.Rows();
+    const int32_t columns = converter.Columns();
+    const auto bandRows = int32_t(std::clamp<int64_t>(cellsPerBand / std::max(columns, 1), 1, std::max(1, rows)));
+    auto read = [&hooks] { return hooks.settings ? hooks.settings() : ConversionSettings{}; };
+    std::vector<int32_t> codes;
+    std::vector<uint32_t> starts;
     for (int32_t first = 0; first < rows; first += bandRows) {
-        const ConversionSettings s = hooks.settings ? hooks.settings() : ConversionSettings{};
-        const std::vector<QByteArray> band = ConvertBand(image, cellSize, first, bandRows, s, table, rnd, options);
-        for (size_t r = 0; r < band.size(); ++r) {
-            const int32_t y = (first + int32_t(r)) * cellSize;
-            int32_t x = 0;
-            for (qsizetype i = 0; i < band[r].size() && hooks.afterCell; x += cellSize)
-                if (!hooks.afterCell(CellProgress(grid, cellSize, x, y), CodeAt(band[r], i)))
+        const int32_t bandEnd = std::min(rows, first + bandRows);
+        const int64_t begin = int64_t(first) * columns;
+        const size_t count = size_t(bandEnd - first) * size_t(columns);
+        codes.resize(count);
+        starts.resize(count);
+        ConversionSettings used = read();
+        uint32_t end = converter.Convert(begin, int64_t(count), used, rnd.State(), codes.data(), starts.data());
+        // Where the rule's generator stands after cell k of the band.
+        auto after = [&](size_t k) { return k + 1 < count ? starts[k + 1] : end; };
+        for (int32_t r = first; r < bandEnd; ++r) {
+            QByteArray row;
+            row.reserve(qsizetype(columns) * 2);
+            const size_t rowBegin = size_t(r - first) * size_t(columns);
+            for (int32_t c = 0; c < columns; ++c) {
+                const size_t k = rowBegin + size_t(c);
+                if (k > 0) {
+                    if (const ConversionSettings now = read(); !SameSettings(now, used)) {
+                        used = now;
+                        end = converter.Convert(begin + int64_t(k), int64_t(count - k), used, starts[k], &codes[k],
+                                                &starts[k]);
+                    }
+                }
+                AppendCodeBytes(row, codes[k]);
+                if (hooks.afterCell &&
+                    !hooks.afterCell(CellProgress(grid, cellSize, c * cellSize, r * cellSize), codes[k])) {
+                    rnd = Rnd(after(k));
                     return ConversionEnd::Stopped;
-            if (!hooks.writeRow(band[r]))
+                }
+            }
+            if (!hooks.writeRow(row)) {
+                rnd = Rnd(columns ? after(rowBegin + size_t(columns) - 1) : end);
                 return ConversionEnd::Stopped;
+            }
         }
+        rnd = Rnd(end);
     }
     return ConversionEnd::Finished;
 }

@@ -34,11 +34,13 @@ ConversionEnd ConvertCells(const PixelSource& pixels, int32_t cellSize, const Gl
 // converting band by band stays live.
 inline constexpr int64_t kCellsPerBand = 16384;
 
-// The same conversion as ConvertCells, on all cores: the grid goes band by band
-// through ConvertBand, the settings are read at the start of each band, and
-// the hooks then see every cell and row in order, as ConvertCells shows them.
-// image is 32-bit RGB. A caller that need not stay live (the command line)
-// gives larger bands: fewer threads to start.
+// The same conversion as ConvertCells, on all cores: each band of rows is
+// converted ahead with the settings read at its first cell, then handed to
+// the hooks cell by cell and row by row, as ConvertCells shows them. The
+// settings are read again at every further cell; where they differ from
+// those the band was converted with, the rest of the band is converted anew
+// from that cell, with the generator's state at that cell. A caller that need
+// not stay live (the command line) gives larger bands: fewer threads to start.
 ConversionEnd ConvertGrid(const QImage& image, int32_t cellSize, const GlyphTable& table, Rnd& rnd,
                           const ConversionHooks& hooks, const FastOptions& options = {},
                           int64_t cellsPerBand = kCellsPerBand);

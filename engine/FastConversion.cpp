@@ -54,16 +54,18 @@ float Adjust(int32_t sum, int32_t n, float brightness, float contrast)
     return float((double(float(sum)) / n - 8) * double(contrast) + double(brightness));
 }
 
-void SampleRow(const QImage& image, int32_t cellSize, int32_t top, int32_t columns, const ConversionSettings& s,
-               const GlyphTable& table, Cell* out)
+// Samples count cells of the cell row whose top edge is top, from column
+// firstColumn on.
+void SampleRow(const QImage& image, int32_t cellSize, int32_t top, int32_t firstColumn, int32_t count,
+               const ConversionSettings& s, const GlyphTable& table, Cell* out)
 {
     const int32_t half = cellSize / 2;
-    std::vector<std::array<int32_t, 4>> sums(static_cast<size_t>(columns), {0, 0, 0, 0});
+    std::vector<std::array<int32_t, 4>> sums(static_cast<size_t>(count), {0, 0, 0, 0});
     for (int32_t dy = 0; dy < half; ++dy) {
         const QRgb* upper = reinterpret_cast<const QRgb*>(image.constScanLine(top + dy));
         const QRgb* lower = reinterpret_cast<const QRgb*>(image.constScanLine(top + half + dy));
-        for (int32_t c = 0; c < columns; ++c) {
-            const int32_t x = c * cellSize;
+        for (int32_t c = 0; c < count; ++c) {
+            const int32_t x = (firstColumn + c) * cellSize;
             int32_t tl = 0, tr = 0, bl = 0, br = 0;
             for (int32_t dx = 0; dx < half; ++dx) {
                 tl += Lightness(upper[x + dx]);
@@ -79,7 +81,7 @@ void SampleRow(const QImage& image, int32_t cellSize, int32_t top, int32_t colum
         }
     }
     const int32_t n = int32_t(double(cellSize * 48 * cellSize) / 4);
-    for (int32_t c = 0; c < columns; ++c) {
+    for (int32_t c = 0; c < count; ++c) {
         const auto& q = sums[size_t(c)];
         Cell& cell = out[c];
         cell.TL = Adjust(q[0], n, s.Brightness, s.Contrast);
@@ -238,61 +240,119 @@ unsigned ThreadsFor(const FastOptions& options, size_t cellCount)
         std::clamp<size_t>(cellCount / kCellsPerThread, 1, std::max(std::thread::hardware_concurrency(), 1u)));
 }
 
-// Where each cell starts in the random sequence: one jump per cell. Leaves rnd
-// after the last cell's draws.
-std::vector<uint32_t> StartStates(const Cell* cells, size_t cellCount, const RndJumpTable& jumps, Rnd& rnd)
+// Where each cell starts in the random sequence: one jump per cell. Answers
+// the state after the last cell's draws.
+uint32_t StartStates(const Cell* cells, size_t cellCount, const RndJumpTable& jumps, uint32_t state, uint32_t* starts)
 {
-    std::vector<uint32_t> starts(cellCount);
-    uint32_t state = rnd.State();
     for (size_t k = 0; k < cellCount; ++k) {
         starts[k] = state;
         state = jumps.Advance(state, cells[k].Draws);
     }
-    rnd = Rnd(state);
-    return starts;
+    return state;
 }
 
+// The part of one cell row that a stretch of cells covers; the unit of work
+// a thread takes.
+struct RowPiece {
+    int32_t row, firstColumn, count;
+    size_t offset; // of its first cell in the stretch
+};
+
 } // namespace
+
+struct FastConverter::Shared {
+    Shared(const QImage& image, int32_t cellSize, const GlyphTable& table, const FastOptions& options)
+        : rgb(image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32)),
+          cellSize(cellSize),
+          table(table),
+          options(options),
+          padded(table),
+          jumps(padded.longest)
+    {
+        const GridExtent grid = ComputeGridExtent(rgb.width(), rgb.height(), cellSize);
+        columns = std::max(grid.Columns(cellSize), 0);
+        rows = std::max(grid.Rows(cellSize), 0);
+    }
+    QImage rgb;
+    int32_t cellSize;
+    const GlyphTable& table;
+    FastOptions options;
+    PaddedBuckets padded;
+    RndJumpTable jumps;
+    int32_t columns = 0, rows = 0;
+};
+
+FastConverter::FastConverter(const QImage& image, int32_t cellSize, const GlyphTable& table, const FastOptions& options)
+    : shared_(std::make_unique<const Shared>(image, cellSize, table, options))
+{}
+
+FastConverter::~FastConverter() = default;
+
+int32_t FastConverter::Columns() const
+{
+    return shared_->columns;
+}
+
+int32_t FastConverter::Rows() const
+{
+    return shared_->rows;
+}
+
+uint32_t FastConverter::Convert(int64_t first, int64_t count, const ConversionSettings& settings, uint32_t start,
+                                int32_t* codes, uint32_t* starts) const
+{
+    const Shared& sh = *shared_;
+    if (count <= 0 || sh.columns == 0)
+        return start;
+    std::vector<RowPiece> pieces;
+    for (int64_t k = first, end = first + count; k < end;) {
+        const auto column = int32_t(k % sh.columns);
+        const auto n = int32_t(std::min<int64_t>(sh.columns - column, end - k));
+        pieces.push_back({int32_t(k / sh.columns), column, n, size_t(k - first)});
+        k += n;
+    }
+
+    const size_t cellCount = size_t(count);
+    const unsigned threads = ThreadsFor(sh.options, cellCount);
+    // Left uninitialised: the sampling threads write every cell, and touch
+    // the fresh pages in parallel rather than one clearing pass.
+    const std::unique_ptr<Cell[]> cells(new Cell[cellCount]);
+    ParallelFor(pieces.size(), threads, [&](size_t i) {
+        const RowPiece& p = pieces[i];
+        SampleRow(sh.rgb, sh.cellSize, p.row * sh.cellSize, p.firstColumn, p.count, settings, sh.table,
+                  &cells[p.offset]);
+    });
+
+    const uint32_t end = StartStates(cells.get(), cellCount, sh.jumps, start & RndJumpTable::kMask, starts);
+
+    // Without AVX2 each cell runs the rule itself from its own start state.
+    auto choose = sh.options.simd && __builtin_cpu_supports("avx2") ? ChooseRowAvx2 : ChooseRowScalar;
+    const RowContext ctx{sh.table, sh.padded, sh.jumps, settings.Variation};
+    ParallelFor(pieces.size(), threads, [&](size_t i) {
+        const RowPiece& p = pieces[i];
+        choose(ctx, &cells[p.offset], &starts[p.offset], size_t(p.count), &codes[p.offset]);
+    });
+    return end;
+}
 
 std::vector<QByteArray> ConvertBand(const QImage& image, int32_t cellSize, int32_t firstRow, int32_t rowCount,
                                     const ConversionSettings& settings, const GlyphTable& table, Rnd& rnd,
                                     const FastOptions& options)
 {
-    const QImage rgb = image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
-    const GridExtent grid = ComputeGridExtent(rgb.width(), rgb.height(), cellSize);
-    const int32_t columns = std::max(grid.Columns(cellSize), 0);
+    const FastConverter converter(image, cellSize, table, options);
+    const int32_t columns = converter.Columns();
     const int32_t first = std::max(firstRow, 0);
-    const int64_t end = std::min<int64_t>(int64_t(firstRow) + rowCount, grid.Rows(cellSize));
+    const int64_t end = std::min<int64_t>(int64_t(firstRow) + rowCount, converter.Rows());
     const int32_t rows = int32_t(std::max<int64_t>(end - first, 0));
-    std::vector<QByteArray> out(static_cast<size_t>(rows));
-    if (rows == 0 || columns == 0)
-        return out;
-
     const size_t cellCount = size_t(rows) * size_t(columns);
-    const unsigned threads = ThreadsFor(options, cellCount);
-    // Left uninitialised: the sampling threads write every cell, and touch
-    // the fresh pages in parallel rather than one clearing pass.
-    const std::unique_ptr<Cell[]> cells(new Cell[cellCount]);
-    ParallelFor(size_t(rows), threads, [&](size_t r) {
-        const int32_t top = (first + int32_t(r)) * cellSize;
-        SampleRow(rgb, cellSize, top, columns, settings, table, &cells[r * size_t(columns)]);
-    });
-
-    const PaddedBuckets padded(table);
-    const RndJumpTable jumps(padded.longest);
-    const std::vector<uint32_t> starts = StartStates(cells.get(), cellCount, jumps, rnd);
-
-    // Without AVX2 each cell runs the rule itself from its own start state.
-    auto choose = options.simd && __builtin_cpu_supports("avx2") ? ChooseRowAvx2 : ChooseRowScalar;
-    const RowContext ctx{table, padded, jumps, settings.Variation};
-    ParallelFor(size_t(rows), threads, [&](size_t r) {
-        const size_t begin = r * size_t(columns);
-        std::vector<int32_t> codes(static_cast<size_t>(columns));
-        choose(ctx, &cells[begin], &starts[begin], size_t(columns), codes.data());
-        QByteArray& row = out[r];
+    std::vector<int32_t> codes(cellCount);
+    std::vector<uint32_t> starts(cellCount);
+    rnd = Rnd(converter.Convert(int64_t(first) * columns, int64_t(cellCount), settings, rnd.State(), codes.data(),
+                                starts.data()));
+    std::vector<QByteArray> out(static_cast<size_t>(rows));
+    for (QByteArray& row : out)
         row.reserve(qsizetype(columns) * 2);
-        for (int32_t code : codes)
-            AppendCodeBytes(row, code);
-    });
+    for (size_t k = 0; k < cellCount; ++k)
+        AppendCodeBytes(out[k / size_t(columns)], codes[k]);
     return out;
 }

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <map>
 #include <random>
 
 namespace {
@@ -61,13 +63,30 @@ ConversionSettings RandomSettings()
     return {float(Uniform(r[0], r[1])) / 10, float(Uniform(r[2], r[3])) / 10, Uniform(0, 3) ? Uniform(1, 50) : 0};
 }
 
-// What the hooks see: rows, and every cell's progress and code.
-using Seen = std::pair<std::vector<QByteArray>, std::vector<std::pair<double, int32_t>>>;
-ConversionHooks Recording(const ConversionSettings& s, Seen& seen)
-{
-    return {[s] { return s; }, [&seen](const QByteArray& row) { return seen.first.push_back(row), true; },
-            [&seen](double p, int32_t code) { return seen.second.emplace_back(p, code), true; }};
-}
+// What the hooks see, rows and every cell's progress and code, while the
+// settings change as a window's do: in the events after a cell, here after
+// the cells that changes names; a run may also be stopped after a cell or at
+// a row.
+struct Recorder {
+    ConversionSettings current;
+    std::map<size_t, ConversionSettings> changes;
+    size_t stopAfterCell = SIZE_MAX, stopAtRow = SIZE_MAX;
+    std::vector<QByteArray> rows;
+    std::vector<std::pair<double, int32_t>> cells;
+
+    ConversionHooks Hooks()
+    {
+        return {[this] { return current; },
+                [this](const QByteArray& row) { return rows.push_back(row), rows.size() - 1 != stopAtRow; },
+                [this](double p, int32_t code) {
+                    if (const auto c = changes.find(cells.size()); c != changes.end())
+                        current = c->second;
+                    cells.emplace_back(p, code);
+                    return cells.size() - 1 != stopAfterCell;
+                }};
+    }
+    auto Seen() const { return std::pair(rows, cells); }
+};
 
 TEST(FastConversion, MatchesTheSequentialLoop)
 {
@@ -78,25 +97,47 @@ TEST(FastConversion, MatchesTheSequentialLoop)
         const GlyphTable table(buckets);
         const int32_t cellSize = trial == 0 ? 4 : 4 << Uniform(0, 3);
         // The first picture is large enough for the grid to go in several bands.
-        const QImage picture = trial == 0 ? RandomPicture(420, 400) : RandomPicture(Uniform(0, 100), Uniform(0, 100));
+        const QImage picture = trial == 0 ? RandomPicture(1100, 400) : RandomPicture(Uniform(0, 100), Uniform(0, 100));
         const ConversionSettings s = RandomSettings();
         const uint32_t start = trial % 2 ? Rnd::kStartState : uint32_t(Uniform(0, 0xFFFFFF));
         SCOPED_TRACE(testing::Message() << "trial " << trial);
 
-        Seen expected, grid;
+        // Half the runs keep their settings; the others change them after
+        // random cells (the first and the last among them), now and then to
+        // the values in force, and a few are stopped.
+        Recorder plan;
+        plan.current = s;
+        const GridExtent grid = ComputeGridExtent(picture.width(), picture.height(), cellSize);
+        const int cellCount = grid.Columns(cellSize) * grid.Rows(cellSize);
+        for (int i = trial % 2 || !cellCount ? 0 : Uniform(1, 6); i > 0; --i) {
+            const int after = Uniform(0, 3) ? Uniform(0, cellCount - 1) : Uniform(0, 1) * (cellCount - 1);
+            plan.changes[size_t(after)] = Uniform(0, 4) ? RandomSettings() : s;
+        }
+        if (cellCount && !Uniform(0, 7)) {
+            if (Uniform(0, 1))
+                plan.stopAfterCell = size_t(Uniform(0, cellCount - 1));
+            else
+                plan.stopAtRow = size_t(Uniform(0, grid.Rows(cellSize) - 1));
+        }
+        Recorder expected = plan, fast = plan;
         Rnd reference(start), whole(start);
-        ConvertCells(ImagePixels(picture), cellSize, table, reference, Recording(s, expected));
-        ConvertGrid(picture, cellSize, table, whole, Recording(s, grid));
-        ASSERT_EQ(std::pair(grid, whole.State()), std::pair(expected, reference.State()));
+        ConvertCells(ImagePixels(picture), cellSize, table, reference, expected.Hooks());
+        // Bands from one row to the whole grid, on any number of threads.
+        const FastOptions options{unsigned(Uniform(0, 3)), Uniform(0, 3) > 0};
+        ConvertGrid(picture, cellSize, table, whole, fast.Hooks(), options,
+                    trial == 0 ? kCellsPerBand : Uniform(1, 700));
+        ASSERT_EQ(std::pair(fast.Seen(), whole.State()), std::pair(expected.Seen(), reference.State()));
+        if (!plan.changes.empty() || plan.stopAfterCell != SIZE_MAX || plan.stopAtRow != SIZE_MAX)
+            continue;
 
         // Two bands, split at a random row, must join up as one run.
-        const int32_t split = Uniform(0, int(expected.first.size()));
+        const int32_t split = Uniform(0, int(expected.rows.size()));
         for (const FastOptions options : {FastOptions{1, false}, FastOptions{2, true}, FastOptions{7, true}}) {
             Rnd rnd(start);
             std::vector<QByteArray> rows = ConvertBand(picture, cellSize, 0, split, s, table, rnd, options);
             for (QByteArray& row : ConvertBand(picture, cellSize, split, 1000, s, table, rnd, options))
                 rows.push_back(row);
-            ASSERT_EQ(std::pair(rows, rnd.State()), std::pair(expected.first, reference.State())) << options.threads;
+            ASSERT_EQ(std::pair(rows, rnd.State()), std::pair(expected.rows, reference.State())) << options.threads;
         }
     }
 }
