@@ -21,7 +21,9 @@ MakerServices MakerServices::Real()
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QString::fromLatin1(kMakerGeometryVariable), makerGeometry);
         process.setProcessEnvironment(environment);
-        return process.startDetached();
+        if (process.startDetached())
+            return Outcome::Done();
+        return Outcome::Failed(program, process.errorString()); // the failing call and the system's reason
     };
     return s;
 }

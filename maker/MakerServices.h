@@ -4,6 +4,8 @@
 // are served during a run. The real ones by default; tests give their own.
 #pragma once
 
+#include "common/Outcome.h"
+
 #include <QMessageBox>
 #include <QString>
 
@@ -23,9 +25,9 @@ struct MakerServices {
     // chosen file, or nothing after a cancel.
     std::function<std::optional<QString>(QWidget* parent, const CommonDialog& dialog, bool save)> chooseFile;
     // Starts program with the one argument, handing it the maker's window
-    // geometry (EncodeWindowGeometry) so that it can open beside it; false
-    // when it could not start.
-    std::function<bool(const QString& program, const QString& argument, const QString& makerGeometry)> startViewer;
+    // geometry (EncodeWindowGeometry) so that it can open beside it. A
+    // failure names the program and the system's reason.
+    std::function<Outcome(const QString& program, const QString& argument, const QString& makerGeometry)> startViewer;
 
     // Least time between two looks of Picture1 while measuring and two
     // progress texts of a conversion: a repaint per character or cell costs

@@ -18,7 +18,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QScopedValueRollback>
+#include <QWheelEvent>
 
 #include <cerrno>
 
@@ -63,6 +66,29 @@ QString CellProgressText(double percent, int32_t code)
 static void InitResources()
 {
     Q_INIT_RESOURCE(pictoria);
+}
+
+void ClickSlider::mouseReleaseEvent(QMouseEvent* event)
+{
+    QSlider::mouseReleaseEvent(event);
+    if (event->buttons() == Qt::NoButton)
+        emit Click();
+}
+
+void ClickSlider::keyPressEvent(QKeyEvent* event)
+{
+    const int before = value();
+    QSlider::keyPressEvent(event);
+    if (value() != before)
+        emit Click();
+}
+
+void ClickSlider::wheelEvent(QWheelEvent* event)
+{
+    const int before = value();
+    QSlider::wheelEvent(event);
+    if (value() != before)
+        emit Click();
 }
 
 frmMain::frmMain(const QString& programDir, MakerServices services, QWidget* parent)
@@ -113,7 +139,7 @@ void frmMain::BuildSettingRows()
         return l;
     };
     auto makeSlider = [this](const QRect& r) {
-        auto* s = new QSlider(Qt::Horizontal, this);
+        auto* s = new ClickSlider(this);
         s->setGeometry(r);
         s->setRange(Settings::kSliderMin, Settings::kSliderMax);
         s->setValue(Settings::kSliderStart);
@@ -164,10 +190,9 @@ void frmMain::ConnectHandlers()
 
     connect(Command1, &QPushButton::clicked, this, &frmMain::Command1_Click);
     connect(Combo1, &QComboBox::currentIndexChanged, this, &frmMain::Combo1_Click);
-    // A slider's setting follows every change of position the user makes.
-    connect(Slider1, &QSlider::valueChanged, this, &frmMain::Slider1_Click);
-    connect(Slider2, &QSlider::valueChanged, this, &frmMain::Slider2_Click);
-    connect(Slider3, &QSlider::valueChanged, this, &frmMain::Slider3_Click);
+    connect(Slider1, &ClickSlider::Click, this, &frmMain::Slider1_Click);
+    connect(Slider2, &ClickSlider::Click, this, &frmMain::Slider2_Click);
+    connect(Slider3, &ClickSlider::Click, this, &frmMain::Slider3_Click);
 }
 
 QString frmMain::DatabasePath() const
@@ -382,10 +407,11 @@ bool frmMain::StartTextPicture(const QString& output)
     }
     const QString viewer = AddPathSeparator(programDir_) + kViewerProgramName;
     const QString makerGeometry = EncodeWindowGeometry({frameGeometry(), geometry()});
-    if (!services_.startViewer(viewer, output, makerGeometry)) {
-        // The picture is still worth writing; it can be opened later.
-        Warn(QStringLiteral("ビューアを起動できません。\n%1").arg(viewer));
-        return !closed_;
+    if (const Outcome started = services_.startViewer(viewer, output, makerGeometry); !started.IsDone()) {
+        // Like any failure from the output file's creation on, this ends the
+        // run; the file stays, created and empty.
+        Warn(QStringLiteral("ビューアを起動できません。\n%1").arg(started.Message()));
+        return false;
     }
     return true;
 }
@@ -406,7 +432,7 @@ ConversionEnd frmMain::ConvertRows(const QString& output, int32_t cellSize, Outc
             Label1->setText(CellProgressText(percent, code));
         return !events.Due() || DoEvents();
     };
-    // Band by band on every core; the settings are read at each band's start.
+    // Band by band on every core; the settings are read at every cell.
     return ConvertGrid(Picture2->Image(), cellSize, table, rnd_, hooks);
 }
 
@@ -416,7 +442,8 @@ void frmMain::ConvertImage()
     const std::optional<QString> output = AskForPictureAndOutput();
     if (!output)
         return;
-    // The cell size in force now holds for the whole run; the grid depends on it.
+    // The cell size in force now holds for the whole run, for the grid and the
+    // sampling alike; a change meanwhile counts from the next run.
     const int32_t cellSize = CellSize;
     if (!StartTextPicture(*output))
         return;

@@ -9,9 +9,11 @@
 // database pipeline (engine/GlyphDatabase.h) and only show its progress;
 // ConvertImage asks for the files, starts the viewer, and lets the engine's
 // ConvertGrid (engine/Conversion.h) sample and choose the cells band by band
-// on every core while the window appends the rows and shows the progress. Everything outside the
-// window (message boxes, dialogs, the viewer's start, refresh intervals)
-// comes from the MakerServices given to the constructor.
+// on every core while the window appends the rows and shows the progress;
+// the settings it reads at every cell follow the controls from the next cell
+// on. Everything outside the window (message boxes, dialogs, the viewer's
+// start, refresh intervals) comes from the MakerServices given to the
+// constructor.
 #pragma once
 
 #include "common/Outcome.h"
@@ -31,6 +33,26 @@
 #include <QWidget>
 
 #include <optional>
+
+// The sliders of the settings: a setting follows its slider when the user
+// lets go of it. Click comes when the mouse button is released on the slider
+// (a click on the groove or the end of a drag), so the positions a drag
+// passes on its way are never used. A key or the wheel moving a focused
+// slider clicks at once: nothing is let go of there, and the setting would
+// otherwise differ from the position shown.
+class ClickSlider : public QSlider {
+    Q_OBJECT
+public:
+    explicit ClickSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {}
+
+signals:
+    void Click();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+};
 
 class frmMain : public QWidget {
     Q_OBJECT
@@ -57,11 +79,11 @@ public:
     QLabel* Label2;
     QComboBox* Combo1;
     QLabel* Label3;
-    QSlider* Slider1;
+    ClickSlider* Slider1;
     QLabel* Label4;
-    QSlider* Slider2;
+    ClickSlider* Slider2;
     QLabel* Label5;
-    QSlider* Slider3;
+    ClickSlider* Slider3;
     QFrame* Line1;
     QFrame* Line2;
     CommonDialog Dialog;  // the picture to convert

@@ -5,6 +5,10 @@
 
 #include "maker/MakerServices.h"
 
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QSlider>
+
 #include <optional>
 #include <utility>
 #include <vector>
@@ -13,7 +17,7 @@ struct MakerAnswers {
     std::vector<std::pair<QString, QString>> messages;           // text, caption
     std::optional<QString> openAnswer, saveAnswer;               // nothing: cancel
     std::vector<std::tuple<QString, QString, QString>> launches; // program, argument, the maker's geometry
-    bool viewerStarts = true;
+    QString viewerFailure; // the system's reason the viewer does not start; empty: it starts
     std::function<void(const QString& argument)> onLaunch = [](const QString&) {};
 
     MakerServices Services()
@@ -26,10 +30,25 @@ struct MakerAnswers {
         s.startViewer = [this](const QString& program, const QString& argument, const QString& geometry) {
             launches.emplace_back(program, argument, geometry);
             onLaunch(argument);
-            return viewerStarts;
+            return viewerFailure.isEmpty() ? Outcome::Done() : Outcome::Failed(program, viewerFailure);
         };
         s.screenRefresh = std::chrono::milliseconds(0);
         s.eventInterval = std::chrono::microseconds(0);
         return s;
     }
 };
+
+// Moves a slider to position as a person does with the keyboard: Home, then
+// Right key by key. Setting its value alone is no click and changes no setting.
+inline void KeySlider(QSlider* slider, int position)
+{
+    auto key = [slider](int k) {
+        for (const QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+            QKeyEvent event(type, k, Qt::NoModifier);
+            QCoreApplication::sendEvent(slider, &event);
+        }
+    };
+    key(Qt::Key_Home);
+    for (int i = 0; i < position; ++i)
+        key(Qt::Key_Right);
+}

@@ -71,9 +71,9 @@ TEST_F(CliTest, GivesTheBytesOfTheWindowsFirstConversion)
         frmMain w(dir.path(), answers.Services());
         w.Form_Load();
         w.Combo1->setCurrentIndex(0); // cell size 4
-        w.Slider1->setValue(6);       // brightness 9
-        w.Slider2->setValue(7);       // contrast 1.2
-        w.Slider3->setValue(8);       // variation 20
+        KeySlider(w.Slider1, 6);      // brightness 9
+        KeySlider(w.Slider2, 7);      // contrast 1.2
+        KeySlider(w.Slider3, 8);      // variation 20
         w.Command1->click();
     }
     const QStringList settings = {"--cell", "4", "--brightness", "9", "--contrast", "1.2", "--variation", "20"};

@@ -12,7 +12,9 @@
 #include <QEvent>
 #include <QFontMetrics>
 #include <QRegularExpression>
+#include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <set>
 
@@ -103,10 +105,15 @@ TEST_F(MakerTest, SettingsFollowTheControls)
     const int variations[] = {0, 1, 2, 3, 4, 5, 6, 10, 20, 30, 50};
     for (int pos = 10; pos >= 0; --pos) {
         for (QSlider* slider : {w->Slider1, w->Slider2, w->Slider3})
-            slider->setValue(pos);
+            KeySlider(slider, pos);
         EXPECT_EQ(std::tuple(w->Brightness, w->Contrast, w->Variation),
                   std::tuple(brightness[pos], contrasts[pos], variations[pos]));
     }
+    // The wheel over a slider moves it, and the setting with it.
+    QWheelEvent wheel(QPointF(5, 5), w->Slider3->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(w->Slider3, &wheel);
+    EXPECT_EQ(std::pair(w->Slider3->value(), w->Variation), std::pair(1, 1));
     // The combo box's items from the last; no selection keeps the cell size.
     for (const auto& [index, size] : {std::pair(3, 32), {2, 16}, {1, 8}, {0, 4}, {-1, 4}}) {
         w->Combo1->setCurrentIndex(index);
@@ -200,6 +207,61 @@ TEST_F(ConvertImageTest, WritesRowsShowsProgressAndTheViewerShowsThemGrowing)
     EXPECT_NE(ReadAll(*answers.saveAnswer), text) << "a later conversion draws on a later stretch of the sequence";
 }
 
+// A slider dragged while a picture is converted: the positions it passes are
+// never used; the one it is let go at counts from the next cell on, in a
+// grid too small to be cut into bands.
+TEST_F(ConvertImageTest, ASliderCountsWhereItIsLetGoFromTheNextCell)
+{
+    QImage ramp(64, 64, QImage::Format_RGB32); // 8 x 8 cells
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x)
+            ramp.setPixel(x, y, qRgb(x * 4, y * 4, (x + y) * 2));
+    ASSERT_TRUE(ramp.save(dir.filePath("ramp.bmp")));
+    answers.openAnswer = dir.filePath("ramp.bmp");
+    answers.saveAnswer = dir.filePath("out.txt");
+
+    QSlider* slider = w->Slider1;
+    const int y = slider->height() / 2, threeQuarters = slider->width() * 3 / 4;
+    int cell = -1, releasedAfter = -1;
+    std::vector<int> passed;
+    auto moveTo = [&](int x) { QTest::mouseMove(slider, QPoint(x, y)), passed.push_back(slider->value()); };
+    auto release = [&] { QTest::mouseRelease(slider, Qt::LeftButton, {}, {threeQuarters, y}), releasedAfter = cell; };
+    // At the cell named, in the events after it: the press on the handle in
+    // the middle, moves to both ends and back, the release.
+    const std::vector<std::pair<int, std::function<void()>>> drag{
+        {3, [&] { QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(slider->width() / 2, y)); }},
+        {6, [&] { moveTo(1); }},
+        {9, [&] { moveTo(slider->width() - 2); }},
+        {12, [&] { moveTo(threeQuarters); }},
+        {15, release},
+    };
+    size_t next = 0;
+    QTimer events;
+    QObject::connect(&events, &QTimer::timeout, [&] {
+        const QString shown = w->Label1->text();
+        if (!shown.startsWith("文字絵作成中"))
+            return;
+        cell = qRound(shown.mid(9, 6).trimmed().chopped(1).toDouble() * 64 / 100);
+        if (next < drag.size() && drag[next].first <= cell)
+            drag[next++].second();
+    });
+    events.start(0);
+    w->Command1->click();
+
+    ASSERT_EQ(std::pair(next, passed.size()), std::pair(drag.size(), size_t(3)));
+    EXPECT_EQ(std::tuple(passed[0], passed[1], slider->value()), std::tuple(0, 10, passed[2]));
+    const ConversionSettings released{Settings::BrightnessAt(passed[2]), 1.0f, 5};
+    EXPECT_EQ(w->Brightness, released.Brightness);
+    int seen = 0;
+    QByteArray expected;
+    Rnd rnd; // the window's first conversion
+    ConvertCells(ImagePixels(ramp), 8, GlyphTable(w->GlyphBuckets), rnd,
+                 {[&] { return seen++ <= releasedAfter ? ConversionSettings{} : released; },
+                  [&](const QByteArray& row) { return expected += row + "\r\n", true; },
+                  {}});
+    EXPECT_EQ(ReadAll(*answers.saveAnswer), expected) << "released after cell " << releasedAfter;
+}
+
 TEST_F(ConvertImageTest, DialogsFailuresAndOutputsThatWouldOverwriteAnInput)
 {
     const QString out = dir.filePath("out.txt"), grey = Picture("grey.bmp", 32, 8), database = w->DatabasePath();
@@ -210,14 +272,17 @@ TEST_F(ConvertImageTest, DialogsFailuresAndOutputsThatWouldOverwriteAnInput)
         std::optional<QString> open, save;
         QStringList messages;           // a fragment of each message, in order
         std::optional<QByteArray> text; // the output afterwards; nothing: not created
-        bool viewerStarts = true;
+        QString viewerFailure = {};     // the system's reason; empty: the viewer starts
     };
+    const QString noViewer = "No such file or directory";
     const Case cases[] = {
         {none, out, {}, none},
         {grey, none, {}, none},
         {TestData("not-a-picture.jpg"), out, {}, none},
         {grey, dir.filePath("no-such-dir/out.txt"), {dir.filePath("no-such-dir/out.txt")}, none},
-        {Picture("narrow.bmp", 7, 24), out, {dir.filePath("Lumenpane"), "完了しました"}, "\r\n\r\n\r\n", false},
+        {Picture("narrow.bmp", 7, 24), out, {"完了しました"}, "\r\n\r\n\r\n"},
+        // A viewer that cannot start ends the run, the output created and empty.
+        {grey, out, {dir.filePath("Lumenpane") + ": " + noViewer}, QByteArray(), noViewer},
         {Picture("short.bmp", 40, 7), out, {"完了しました"}, QByteArray()},
         {grey, dir.filePath("link.txt"), {grey}, none},
         {grey, database, {"データベース"}, none},
@@ -228,7 +293,7 @@ TEST_F(ConvertImageTest, DialogsFailuresAndOutputsThatWouldOverwriteAnInput)
         NewWindow();
         answers.openAnswer = c.open;
         answers.saveAnswer = c.save;
-        answers.viewerStarts = c.viewerStarts;
+        answers.viewerFailure = c.viewerFailure;
         w->Command1->click();
         ASSERT_EQ(size_t(answers.messages.size()), size_t(c.messages.size())) << what;
         for (size_t i = 0; i < answers.messages.size(); ++i)
