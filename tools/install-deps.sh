@@ -4,7 +4,7 @@
 # only those that are missing: with apt-get as root, through sudo otherwise.
 set -e
 PACKAGES="qt6-base-dev cmake make g++ pkg-config libgtest-dev libfreetype-dev libfontconfig-dev libxcb1-dev
- fonts-ipafont-gothic qt6-translations-l10n desktop-file-utils appstream dpkg-dev man-db xvfb xauth
+ fonts-ipafont-gothic qt6-translations-l10n desktop-file-utils appstream dpkg-dev file man-db xvfb xauth
  ${EXTRA_PACKAGES:-}"
 missing=""
 for p in $PACKAGES; do
