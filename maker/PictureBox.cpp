@@ -2,9 +2,7 @@
 #include "maker/PictureBox.h"
 
 #include "engine/ImageLoading.h"
-#include "engine/PixelColour.h"
 
-#include <QFontMetricsF>
 #include <QPainter>
 
 PictureBox::PictureBox(QWidget* parent) : QWidget(parent)
@@ -20,16 +18,9 @@ void PictureBox::SetSurfaceSize(QSize size)
     update();
 }
 
-int32_t PictureBox::Point(int32_t x, int32_t y) const
-{
-    return PixelAt(image_, x, y);
-}
-
 void PictureBox::Cls()
 {
     image_.fill(Qt::white);
-    CurrentX = 0;
-    CurrentY = 0;
     update();
 }
 
@@ -46,20 +37,6 @@ void PictureBox::SetPicture(const QImage& image)
 {
     image_ = image.convertToFormat(QImage::Format_RGB32);
     resize(image_.size());
-    update();
-}
-
-double PictureBox::TextWidth(const QString& text) const
-{
-    return QFontMetricsF(font()).horizontalAdvance(text);
-}
-
-void PictureBox::Print(const QString& text)
-{
-    QPainter p(&image_);
-    p.setFont(font());
-    p.setPen(Qt::black);
-    p.drawText(QPointF(CurrentX, CurrentY + QFontMetricsF(font()).ascent()), text);
     update();
 }
 
