@@ -18,12 +18,17 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QScopedValueRollback>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include <cerrno>
+#include <utility>
 
 namespace {
 
@@ -104,6 +109,7 @@ frmMain::frmMain(const QString& programDir, MakerServices services, QWidget* par
     setWindowIcon(QIcon(QStringLiteral(":/icons/pictoria.png")));
     setFont(JapaneseFont(kWindowFontFamily, Pitch::Proportional, 9.75));
     setFixedSize(4095 / 15, 3375 / 15);
+    setAcceptDrops(true); // a picture dropped on the window is converted
     BuildCommandRow();
     BuildSettingRows();
     BuildStatusLine();
@@ -229,10 +235,41 @@ void frmMain::Command1_Click()
 {
     if (busy_ || closed_)
         return;
-    if (!DatabaseReady)
-        CreateDatabase();
-    else
+    if (DatabaseReady) {
         ConvertImage();
+        return;
+    }
+    CreateDatabase();
+    if (DatabaseReady && !closed_ && pendingPicture_)
+        ConvertImage(std::exchange(pendingPicture_, std::nullopt));
+}
+
+void frmMain::OpenPicture(const QString& path)
+{
+    if (busy_ || closed_)
+        return;
+    if (!DatabaseReady) {
+        pendingPicture_ = path;
+        return;
+    }
+    ConvertImage(path);
+}
+
+void frmMain::dragEnterEvent(QDragEnterEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() == 1 && urls[0].isLocalFile())
+        event->acceptProposedAction();
+}
+
+void frmMain::dropEvent(QDropEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() != 1 || !urls[0].isLocalFile())
+        return;
+    event->acceptProposedAction();
+    // After the drop has returned: the file manager waits for it.
+    QTimer::singleShot(0, this, [this, path = urls[0].toLocalFile()] { OpenPicture(path); });
 }
 
 void frmMain::Combo1_Click()
@@ -354,7 +391,7 @@ DatabaseCreation frmMain::MeasureAndSave()
     return created;
 }
 
-std::optional<QString> frmMain::AskForPictureAndOutput()
+std::optional<QString> frmMain::AskForPictureAndOutput(const std::optional<QString>& picture)
 {
     // A cancel or a failure only records its error number, and each
     // checkpoint ends the run silently once one is recorded.
@@ -363,7 +400,10 @@ std::optional<QString> frmMain::AskForPictureAndOutput()
     Dialog.DialogTitle = QStringLiteral("画像ファイル(入力)");
     Dialog.Filter = QStringLiteral("画像ファイル |*.jpg;*.jpeg;*.bmp;*.gif");
     Dialog.Flags = CommonDialog::kExplorer | CommonDialog::kFileMustExist | CommonDialog::kPathMustExist;
-    err = Dialog.ShowOpen();
+    if (picture)
+        Dialog.FileName = *picture;
+    else
+        err = Dialog.ShowOpen();
     if (err > 0 || closed_)
         return std::nullopt;
     repaint(); // no leftovers of the dialog while a large picture decodes
@@ -436,10 +476,10 @@ ConversionEnd frmMain::ConvertRows(const QString& output, int32_t cellSize, Outc
     return ConvertGrid(Picture2->Image(), cellSize, table, rnd_, hooks);
 }
 
-void frmMain::ConvertImage()
+void frmMain::ConvertImage(const std::optional<QString>& picture)
 {
     QScopedValueRollback<bool> busy(busy_, true); // a click meanwhile does nothing
-    const std::optional<QString> output = AskForPictureAndOutput();
+    const std::optional<QString> output = AskForPictureAndOutput(picture);
     if (!output)
         return;
     // The cell size in force now holds for the whole run, for the grid and the

@@ -100,7 +100,14 @@ public:
 
     void CreateDatabase();
     void LoadDatabase();
-    void ConvertImage();
+    // Converts picture when given, as if it had been chosen in the open dialog.
+    void ConvertImage(const std::optional<QString>& picture = std::nullopt);
+
+    // A picture opened from outside the window (the command line, "Open with",
+    // a drop): converted as if chosen in the open dialog, at once when the
+    // database is ready, else once it has been created. While a run is busy
+    // it is ignored, as a click would be.
+    void OpenPicture(const QString& path);
 
     // The font file the glyph database is measured with (empty: IPAGothic as
     // fontconfig lists it).
@@ -116,6 +123,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void BuildCommandRow();
@@ -133,7 +142,7 @@ private:
 
     // The two dialogs of a conversion: the output path once a picture is in
     // Picture2, or nothing when the run ends silently.
-    std::optional<QString> AskForPictureAndOutput();
+    std::optional<QString> AskForPictureAndOutput(const std::optional<QString>& picture);
     // Creates the output empty and starts the viewer on it; false ends the run.
     bool StartTextPicture(const QString& output);
     ConversionEnd ConvertRows(const QString& output, int32_t cellSize, Outcome& written);
@@ -143,4 +152,5 @@ private:
     Rnd rnd_; // never reseeded: conversions of one run go on along its sequence
     bool closed_ = false;
     bool busy_ = false;
+    std::optional<QString> pendingPicture_; // opened before there was a database
 };

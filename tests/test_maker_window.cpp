@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QEvent>
 #include <QFontMetrics>
+#include <QMimeData>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
@@ -138,6 +139,10 @@ TEST_F(MakerTest, CreatesTheDatabaseShowingItsProgress)
               std::tuple(0u, false, false));
 
     NewWindow();
+    // A picture opened before there is a database waits for it.
+    answers.saveAnswer = dir.filePath("opened.txt");
+    w->OpenPicture(TestData("ramp-96x64.png"));
+    EXPECT_FALSE(QFile::exists(*answers.saveAnswer));
     ShownLog labels([&] { return w->Label1->text(); });
     struct CanvasLog : QObject { // the pictures Picture1 painted
         const PictureBox* box;
@@ -152,7 +157,8 @@ TEST_F(MakerTest, CreatesTheDatabaseShowingItsProgress)
     w->Command1->click();
 
     EXPECT_EQ(std::tuple(w->DatabaseReady, w->Command1->text() + w->Label1->text(), answers.messages),
-              std::tuple(true, "画像ファイル変換", Messages{{"データベース作成しました", "Inkgarden"}}));
+              std::tuple(true, "画像ファイル変換", Messages{{"データベース作成しました", "Inkgarden"}, kDone[0]}));
+    EXPECT_EQ(ReadAll(*answers.saveAnswer).size(), 8 * 26) << "the waiting picture converted, no open dialog asked";
     EXPECT_EQ(labels.texts.value(0), QStringLiteral("データベース作成中 :   0%"));
     EXPECT_TRUE(labels.texts.contains(QStringLiteral("データベース作成中 :  97%")));
     EXPECT_TRUE(labels.texts.contains(QStringLiteral("データベース保存中 :   8%"))) << "slot 500, 498 of 6592 glyphs";
@@ -330,6 +336,22 @@ TEST_F(ConvertImageTest, FullDiskKeepsWholeRowsAndALaterRunWorks)
     w->Command1->click();
     ASSERT_EQ(answers.messages.size(), 1u);
     EXPECT_TRUE(answers.messages[0].first.startsWith("出力ファイルがなくなったため")) << answers.messages[0].first.toStdString();
+}
+
+// A picture dropped on the window goes straight to the save dialog (the open
+// dialog would cancel the run).
+TEST_F(ConvertImageTest, ADroppedPictureIsConverted)
+{
+    answers.saveAnswer = dir.filePath("dropped.txt");
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(TestData("ramp-96x64.png"))});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w.get(), &enter);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w.get(), &drop);
+    EXPECT_TRUE(enter.isAccepted() && drop.isAccepted());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !answers.messages.empty(); }));
+    EXPECT_EQ(std::pair(ReadAll(*answers.saveAnswer).size(), answers.messages), std::pair(qsizetype(8 * 26), kDone));
 }
 
 TEST_F(ConvertImageTest, ClosingStopsTheConversion)
