@@ -17,7 +17,7 @@ for f in share/applications/pictoria.desktop share/applications/lumenpane.deskto
          share/pictoria/installed share/man/man1/pictoria-convert.1.gz; do
     [ -f "$prefix/$f" ] || { echo "missing: $f"; fail=1; }
 done
-grep -qx "Exec=$prefix/bin/Pictoria" "$prefix/share/applications/pictoria.desktop" \
+grep -qx "Exec=$prefix/bin/Pictoria %f" "$prefix/share/applications/pictoria.desktop" \
     || { echo "pictoria.desktop does not start the installed program"; fail=1; }
 if command -v desktop-file-validate >/dev/null; then
     desktop-file-validate "$prefix"/share/applications/*.desktop || fail=1

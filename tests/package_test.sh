@@ -28,7 +28,7 @@ for f in usr/bin/Pictoria usr/bin/Lumenpane usr/bin/pictoria-convert \
 done
 mkdir "$out/root"
 dpkg-deb -x "$deb" "$out/root"
-grep -qx "Exec=/usr/bin/Pictoria" "$out/root/usr/share/applications/pictoria.desktop" \
+grep -qx "Exec=/usr/bin/Pictoria %f" "$out/root/usr/share/applications/pictoria.desktop" \
     || { echo "the menu entry does not start /usr/bin/Pictoria"; fail=1; }
 if command -v appstreamcli >/dev/null; then
     appstreamcli validate --no-net "$out/root/usr/share/metainfo/io.github.pictoria.Pictoria.metainfo.xml" >/dev/null \
