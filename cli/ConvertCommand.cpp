@@ -430,6 +430,12 @@ int ConvertOne(const QString& image, const QString& output, const Options& o, co
                          : QStringLiteral("%1: cannot read the picture (%2)").arg(image, loaded.Reason()));
         return kExitImage;
     }
+    // A drawing over the limit is refused before the conversion, not after it.
+    if (WritesImage(output, o))
+        if (const Outcome fits = TextPictureImageFits(picture.size(), o.cellSize, o.scale); !fits.IsDone()) {
+            report.Error(QStringLiteral("%1: cannot draw the text picture (%2)").arg(output, fits.Reason()));
+            return kExitOutput;
+        }
     const bool toStdout = output == QStringLiteral("-");
     QByteArray text;
     try {

@@ -131,3 +131,21 @@ void GlyphFont::Draw(QImage& image, int x, int y, const QString& text) const
         pen += slot->advance.x;
     });
 }
+
+QRect GlyphFont::InkRect(const QString& text) const
+{
+    QRect ink;
+    if (!IsOpen())
+        return ink;
+    long pen = 0;
+    ForEachCodePoint(text, [&](char32_t c) {
+        if (FT_Load_Char(face_->face, c, kLoadFlags | FT_LOAD_RENDER) != 0)
+            return;
+        const FT_GlyphSlot slot = face_->face->glyph;
+        if (slot->bitmap.width > 0 && slot->bitmap.rows > 0)
+            ink |= QRect(int(pen >> 6) + slot->bitmap_left, kGlyphBaseline - slot->bitmap_top, int(slot->bitmap.width),
+                         int(slot->bitmap.rows));
+        pen += slot->advance.x;
+    });
+    return ink;
+}

@@ -8,6 +8,7 @@
 #include "common/Outcome.h"
 
 #include <QImage>
+#include <QRect>
 #include <QString>
 #include <memory>
 
@@ -36,6 +37,8 @@ public:
     int Advance(const QString& text) const;
     // Draws the text in black onto image (32-bit RGB) with its top-left corner at (x, y).
     void Draw(QImage& image, int x, int y, const QString& text) const;
+    // The pixels Draw may ink for the text drawn at (0, 0); empty when it inks none.
+    QRect InkRect(const QString& text) const;
 
 private:
     struct Face;

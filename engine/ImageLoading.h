@@ -5,14 +5,25 @@
 #include "common/Outcome.h"
 
 #include <QImage>
+#include <QSize>
 #include <QString>
 
-// Largest picture that is decoded, in megabytes of decoded pixels. Qt's own
+// Largest picture that is decoded or drawn, in megabytes of pixels. Qt's own
 // default (128 MB) refuses an ordinary 8000 x 6000 photograph.
 constexpr int kImageAllocationLimitMB = 2048;
 
 // Reads the first frame of the picture into image as 32-bit RGB, transparent
 // parts composed over white. Only a regular file is read (a FIFO or device is
 // refused at once), and a picture larger than the limit is refused before it
-// is decoded, naming its size. On failure image is left as it was.
+// is decoded, naming its size. A picture whose data ends early or is corrupt
+// is refused with the reason in words, and one that memory cannot hold with
+// NotEnoughMemory. On failure image is left as it was.
 Outcome LoadImageOverWhite(const QString& path, QImage& image);
+
+// Done when width x height pixels of 32-bit RGB stay within the limit;
+// otherwise the failure naming the size, the memory it needs and the limit.
+Outcome WithinAllocationLimit(const QString& path, qint64 width, qint64 height);
+
+// The failure of a picture or drawing of size that memory could not hold
+// (errno ENOMEM), so that callers can tell it from a damaged picture.
+Outcome NotEnoughMemory(const QString& path, QSize size);

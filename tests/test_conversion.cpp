@@ -1,14 +1,10 @@
 // SPDX-License-Identifier: MIT
-// From picture to characters: loading, sampling, tone levels, the generator,
-// the choice of a glyph and the conversion loop.
+// From picture to characters: sampling, tone levels, the generator, the
+// choice of a glyph and the conversion loop.
 #include "engine/Conversion.h"
 #include "engine/GlyphMeasure.h"
-#include "engine/ImageLoading.h"
 #include "engine/TerminalGlyphs.h"
-#include "engine/TextPictureImage.h"
 #include "tests/TestSupport.h"
-
-#include <QPainter>
 
 #include <map>
 #include <stdexcept>
@@ -134,45 +130,6 @@ TEST(ChooseGlyph, GeneratorScoresTiesAndTheClosenessTest)
               std::tuple(kFallbackCode, twice.State(), twice.State()));
 }
 
-TEST(ImageLoading, FormatsTransparencyOrientationAndContentOverName)
-{
-    const std::tuple<const char*, QSize, QPoint, int> pictures[] = {
-        // the grey level at the probe, within 40
-        {"grey-16x16.bmp", {16, 16}, {3, 3}, 128},
-        {"palette-32x16.gif", {32, 16}, {20, 5}, 255},
-        {"ramp-96x64.png", {96, 64}, {10, 20}, qGray(20, 60, 200)},
-        {"grey8-8x8.png", {8, 8}, {0, 0}, 64},
-        {"transparent-10x6.png", {10, 6}, {0, 0}, 255}, // transparent reads as white
-        {"png-named.jpg", {10, 6}, {1, 1}, 0},          // the content decides
-        {"exif-6.jpg", {8, 16}, {4, 1}, 0}, // stored 16 x 8 with a dark band on the left; EXIF orientation 6
-    };
-    for (const auto& [file, size, probe, grey] : pictures) {
-        QImage image;
-        ASSERT_TRUE(LoadImageOverWhite(TestData(file), image).IsDone()) << file;
-        EXPECT_EQ(std::tuple(image.size(), image.format()), std::tuple(size, QImage::Format_RGB32)) << file;
-        EXPECT_LE(std::abs(qGray(image.pixel(probe)) - grey), 40) << file;
-    }
-    QImage kept(1, 1, QImage::Format_RGB32);
-    const Outcome bad = LoadImageOverWhite(TestData("not-a-picture.jpg"), kept);
-    EXPECT_TRUE(bad.IsFailed() && bad.Path().endsWith("not-a-picture.jpg") && kept.size() == QSize(1, 1))
-        << "a failed load names the file and leaves the image as it was";
-
-    // Composing in place must give the bytes drawing over white always gave.
-    QTemporaryDir dir;
-    QImage argb(256, 64, QImage::Format_ARGB32);
-    for (int y = 0; y < 64; ++y)
-        for (int x = 0; x < 256; ++x)
-            argb.setPixel(x, y, qRgba(y * 4, 255 - y * 3, (x * 7 + y) & 255, x));
-    for (const QImage& source : {argb, argb.convertToFormat(QImage::Format_RGBA64)}) {
-        ASSERT_TRUE(source.save(dir.filePath("alpha.png")));
-        QImage want(source.size(), QImage::Format_RGB32), got;
-        want.fill(Qt::white);
-        QPainter(&want).drawImage(0, 0, QImage(dir.filePath("alpha.png")));
-        ASSERT_TRUE(LoadImageOverWhite(dir.filePath("alpha.png"), got).IsDone());
-        EXPECT_EQ(got, want) << source.depth();
-    }
-}
-
 TEST(TerminalGlyphs, OnlyCharactersWideInEveryTerminal)
 {
     GlyphBucketArray buckets; // ○ 亜 α 　 ─ Ａ 唖: circles, Greek and box drawing are narrow in many terminals
@@ -183,21 +140,4 @@ TEST(TerminalGlyphs, OnlyCharactersWideInEveryTerminal)
     for (const auto& g : wide[3])
         kept.push_back(g->AsciiNo);
     EXPECT_EQ(kept, (std::vector<int32_t>{0x889F, 0x8140, 0x8260, 0x88A0}));
-}
-
-TEST(TextPictureImage, EachCharacterAsItWasMeasured)
-{
-    QImage image;
-    ASSERT_TRUE(
-        DrawTextPicture({QByteArray("\x88\x9f\x81\x40"), QByteArray("\x81\x40")}, QString(), 1.0, image).IsDone());
-    EXPECT_EQ(image.size(), QSize(2 * 16, 2 * 16));
-    const GlyphFont font(FindGlyphFontFile());
-    GlyphCanvas canvas(font);
-    const QImage blank = canvas.Image().copy(0, 0, 16, 16);
-    canvas.PrintAt(0, 0, QStringLiteral("亜"));
-    EXPECT_NE(canvas.Image().copy(0, 0, 16, 16), blank);
-    // 亜, then the ideographic space.
-    EXPECT_EQ(std::pair(image.copy(0, 0, 16, 16), image.copy(16, 16, 16, 16)),
-              std::pair(canvas.Image().copy(0, 0, 16, 16), blank));
-    EXPECT_TRUE(DrawTextPicture({}, "/no/such/font.ttf", 1.0, image).IsFailed());
 }
