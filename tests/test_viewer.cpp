@@ -57,6 +57,66 @@ TEST(TextPictureFile, LineEndsDecodingAndOnlyRegularFiles)
         EXPECT_FALSE(RegularFileLength(path)) << path.toStdString();
 }
 
+TEST(TextPictureFile, ReadInAnyPiecesAsWhole)
+{
+    // CR LF cut between pieces, a lead byte at a piece's end, a lone LF, and a
+    // line wider than a shown paragraph.
+    const QByteArray wide = QByteArray("\x88\x9f").repeated(int(kWidestShownLine) + 5) + "x";
+    const QByteArray bytes = "ab\r\n\x82\xa0\x82\xa2\rc\nd\r\n" + wide + "\r\n\x83\x5c\x82";
+    const QStringList lines = SplitTextPicture(bytes);
+    QStringList shown = lines;
+    for (QString& line : shown) {
+        line.replace(u'\n', QChar(0x240A));
+        for (qsizetype at = kWidestShownLine; at < line.size(); at += kWidestShownLine + 1)
+            line.insert(at, u'\n');
+    }
+    const TextPicture whole = MakeTextPicture(bytes);
+    EXPECT_EQ(std::tuple(whole.text, whole.display.join(QString()), whole.size),
+              std::tuple(JoinWithCrLf(lines), shown.join(u'\n'), bytes.size()));
+    for (const qsizetype piece : {1, 2, 3, 7, 4096}) {
+        TextPictureBuilder builder;
+        for (qsizetype at = 0; at < bytes.size(); at += piece)
+            builder.Add(QByteArrayView(bytes).sliced(at, std::min(piece, bytes.size() - at)));
+        const TextPicture read = builder.Finish();
+        EXPECT_EQ(std::tuple(read.text, read.display.join(QString()), read.size),
+                  std::tuple(whole.text, whole.display.join(QString()), whole.size))
+            << piece;
+    }
+    const TextPicture tall = MakeTextPicture(QByteArray("\r\n").repeated(int(kMostTextPictureLines) + 1));
+    EXPECT_TRUE(tall.tooManyLines && tall.text.isEmpty() && tall.display.isEmpty());
+
+    QTemporaryDir dir;
+    EXPECT_FALSE(ReadTextPictureFile(MakeFifo(dir.filePath("fifo")))) << "a FIFO is refused, not waited on";
+}
+
+TEST_F(ViewerTest, LargeFilesAreReadAsideAndHugeOnesRefused)
+{
+    // Past a few megabytes the window shows at once and the file is read on
+    // a worker; the picture arrives when the read is done.
+    const QByteArray row = QByteArray("\x88\x9f").repeated(500) + "\r\n";
+    Write(row.repeated(4000)); // 4 MB
+    auto w = Window(path);
+    ASSERT_TRUE(w->Form_Load());
+    EXPECT_EQ(std::pair(w->isVisible(), w->FileSize), std::pair(true, 0));
+    QTRY_COMPARE_WITH_TIMEOUT(w->FileSize, int32_t(row.size() * 4000), 20000);
+    EXPECT_EQ(std::tuple(reads, w->Text1->document()->blockCount(), w->Text1Text.size()),
+              std::tuple(1, 4000, qsizetype(502 * 4000)));
+
+    // A file longer than any text picture is not read; the window says why.
+    QFile file(path);
+    ASSERT_TRUE(file.resize(kLargestTextPictureBytes + 1));
+    w->ReloadIfChanged();
+    EXPECT_EQ(std::tuple(reads, w->Text1->toPlainText(), w->FileSize), std::tuple(1, QString(), 0));
+    EXPECT_TRUE(w->Text1->placeholderText().startsWith("このファイルは大きすぎるため表示しません。"))
+        << w->Text1->placeholderText().toStdString();
+    w->ReloadIfChanged();
+    EXPECT_EQ(reads, 1) << "refused once for its length";
+    Write("ab\r\n");
+    w->ReloadIfChanged();
+    EXPECT_EQ(std::tuple(reads, w->Text1->toPlainText(), w->Text1->placeholderText()),
+              std::tuple(2, QString("ab"), QString()));
+}
+
 TEST_F(ViewerTest, StartUp)
 {
     EXPECT_FALSE(Window(QString())->Form_Load()); // the program ends without showing the window
@@ -138,7 +198,6 @@ TEST_F(ViewerTest, OnlyAPickFromTheListChangesTheFont)
         EXPECT_EQ(w->Text1->font().pointSizeF(), 9.0) << text;
     }
     EXPECT_EQ(w->Combo1->count(), 7) << "typed sizes never join the list";
-
     const int small = w->Text1->verticalScrollBar()->maximum();
     w->Combo1->showPopup(); // a click on 15 in the open list
     QTest::qWait(20);

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "viewer/Form1.h"
 
-#include "common/General.h"
 #include "common/NumberPattern.h"
 #include "ui/JapaneseFont.h"
 #include "ui/MessageBox.h"
@@ -12,16 +11,42 @@
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
+#include <QPlainTextDocumentLayout>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTextCursor>
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
+#include <utility>
 
 namespace {
 const QString kCaption = QStringLiteral("Inkwindow");
+
+// Up to this length a file is read before ReloadIfChanged returns: that takes
+// a few hundredths of a second, and the window comes up with its picture.
+constexpr qint64 kReadInPlaceBytes = qint64(2) << 20;
+
+// A document of the display pieces, each let go once the document holds it.
+// It gets no layout here: laying out is the window's work, on its thread.
+std::unique_ptr<QTextDocument> NewDocument(QStringList& pieces)
+{
+    auto document = std::make_unique<QTextDocument>();
+    document->setUndoRedoEnabled(false);
+    QTextCursor cursor(document.get());
+    cursor.beginEditBlock();
+    for (QString& piece : pieces)
+        cursor.insertText(std::exchange(piece, QString()));
+    cursor.endEditBlock();
+    return document;
+}
+
+QString Grouped(qint64 n)
+{
+    return QLocale(QLocale::Japanese).toString(n);
+}
 } // namespace
 
 // The icon lives in a static library; naming its resource keeps the linker
@@ -103,7 +128,10 @@ void Form1::BuildTextBox()
 Form1::~Form1()
 {
     // The children outlive this body; none of their signals or events may
-    // reach a window that is being destroyed.
+    // reach a window that is being destroyed. A read under way is let finish:
+    // its thread cannot be stopped part-way.
+    if (reader_)
+        reader_->wait();
     Timer1->stop();
     Combo1->disconnect(this);
     Combo1->removeEventFilter(this);
@@ -141,28 +169,101 @@ bool Form1::Form_Load()
 
 void Form1::ReloadIfChanged()
 {
-    if (!FileExists(argumentText_))
+    if (reader_)
         return;
     const std::optional<qint64> length = RegularFileLength(argumentText_);
-    // A file past 2 GB cannot be a picture of ours and would not fit FileSize.
-    if (!length || *length > std::numeric_limits<int32_t>::max() || *length == FileSize)
+    if (!length || *length == seenLength_)
         return;
-    const std::optional<TextPicture> picture = services_.readPicture(argumentText_);
-    if (!picture || picture->size > std::numeric_limits<int32_t>::max())
+    if (*length > kLargestTextPictureBytes) {
+        Refuse(QStringLiteral("このファイルは大きすぎるため表示しません。\n%1\n大きさ: %2 バイト（表示できるのは %3 バイトまで）")
+                   .arg(argumentText_, Grouped(*length), Grouped(kLargestTextPictureBytes)),
+               *length);
         return;
+    }
+    if (*length > kReadInPlaceBytes) {
+        ReadInBackground();
+        return;
+    }
+    std::optional<TextPicture> picture = services_.readPicture(argumentText_);
+    std::unique_ptr<QTextDocument> document;
+    if (picture && !picture->tooManyLines)
+        document = NewDocument(picture->display);
+    TakePicture(std::move(picture), std::move(document));
+}
 
+void Form1::ReadInBackground()
+{
+    struct Result {
+        std::optional<TextPicture> picture;
+        std::unique_ptr<QTextDocument> document;
+    };
+    const auto result = std::make_shared<Result>();
+    reader_ = QThread::create([result, read = services_.readPicture, path = argumentText_, window = thread()] {
+        result->picture = read(path);
+        if (result->picture && !result->picture->tooManyLines) {
+            result->document = NewDocument(result->picture->display);
+            result->document->moveToThread(window);
+        }
+    });
+    reader_->setParent(this);
+    connect(reader_, &QThread::finished, this, [this, result] {
+        reader_->wait(); // finished comes just before the thread's very end
+        reader_->deleteLater();
+        reader_ = nullptr;
+        Text1->setPlaceholderText(placeholderBeforeReading_);
+        TakePicture(std::move(result->picture), std::move(result->document));
+    });
+    placeholderBeforeReading_ = Text1->placeholderText();
+    Text1->setPlaceholderText(QStringLiteral("読み込み中…"));
+    reader_->start();
+}
+
+void Form1::TakePicture(std::optional<TextPicture> picture, std::unique_ptr<QTextDocument> document)
+{
+    if (!picture || picture->size > kLargestTextPictureBytes)
+        return; // unreadable for now: the next tick tries again
+    if (picture->tooManyLines) {
+        Refuse(QStringLiteral("このファイルは行が多すぎるため表示しません。\n%1\n表示できるのは %2 行までです。")
+                   .arg(argumentText_, Grouped(kMostTextPictureLines)),
+               picture->size);
+        return;
+    }
+    ShowDocument(std::move(document));
+    Text1Text = std::move(picture->text);
+    FileSize = static_cast<int32_t>(picture->size);
+    seenLength_ = picture->size;
+}
+
+void Form1::ShowDocument(std::unique_ptr<QTextDocument> document)
+{
     // Keep the user's place in a picture that is still growing.
     QScrollBar* h = Text1->horizontalScrollBar();
     QScrollBar* v = Text1->verticalScrollBar();
     const int hValue = h->value();
     const int vValue = v->value();
-    Text1->setPlainText(picture->display);
+    // The font first: a document with a layout would be laid out for each.
+    document->setDefaultFont(Text1->font());
+    document->setDocumentLayout(new QPlainTextDocumentLayout(document.get()));
+    document->setParent(Text1);
+    // The box deletes only the document it made itself; ours go here.
+    QTextDocument* const old = Text1->document();
+    const bool oldIsOurs = old->parent() == Text1;
+    Text1->setDocument(document.release());
+    if (oldIsOurs)
+        delete old;
+    Text1->setPlaceholderText(QString());
     RefreshScrollRange();
     v->setValue(vValue);
     h->setValue(hValue);
+}
 
-    Text1Text = picture->text;
-    FileSize = static_cast<int32_t>(picture->size);
+void Form1::Refuse(const QString& why, qint64 length)
+{
+    Text1->clear();
+    Text1->setPlaceholderText(why);
+    Text1Text.clear();
+    FileSize = 0;
+    seenLength_ = length;
 }
 
 void Form1::ApplyFontSize()

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The viewer's only window: shows the text picture the maker is writing and
-// reads it again every tick of Timer1 while it grows.
+// reads it again every tick of Timer1 while it grows. A small file is read
+// before ReloadIfChanged returns; a larger one on a worker thread, so that the
+// window shows and answers at once.
 #pragma once
 
 #include "viewer/TextPictureFile.h"
@@ -12,7 +14,11 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <QTextDocument>
+#include <QThread>
+
 #include <cstdint>
+#include <memory>
 
 inline const QString kViewerTitle = QStringLiteral("Lumenpane");
 
@@ -39,6 +45,8 @@ public:
     // user has been told and the program must end without showing the window.
     bool Form_Load();
 
+    // Reads the file again when its length differs from the last look. While
+    // a read runs on the worker thread, nothing: the next tick looks again.
     void ReloadIfChanged();
     void ApplyFontSize();
     void FitTextBox();
@@ -58,7 +66,18 @@ private:
     void PlaceBesideMaker();
     // The scroll bars' range for the text as it is now laid out.
     void RefreshScrollRange();
+    void ReadInBackground();
+    // Shows what a read gave: the picture and its document, or why the file
+    // is not shown; after a failed read, nothing changes.
+    void TakePicture(std::optional<TextPicture> picture, std::unique_ptr<QTextDocument> document);
+    void ShowDocument(std::unique_ptr<QTextDocument> document);
+    // Empties the box and says why in its place.
+    void Refuse(const QString& why, qint64 length);
 
     ViewerServices services_;
     QString argumentText_;
+    // The file's length when it was last read or refused.
+    qint64 seenLength_ = 0;
+    QThread* reader_ = nullptr;
+    QString placeholderBeforeReading_;
 };

@@ -5,17 +5,39 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <optional>
 
+// The largest picture the maker accepts gives a text picture under 100 MB.
+// A longer file is none of ours; reading it would cost seconds and several
+// times its size in memory, so the viewer refuses it.
+inline constexpr qint64 kLargestTextPictureBytes = qint64(128) << 20;
+
+// The text box spends about half a kilobyte on every line whatever its
+// length, so a file of short lines costs many times its size. A picture this
+// many rows high would be a million pixels tall; more lines are refused.
+inline constexpr qsizetype kMostTextPictureLines = qsizetype(1) << 18;
+
+// The text box lays out a whole paragraph to show any part of it, so a longer
+// line is shown as several paragraphs of this many characters. Rows of a
+// picture 32,768 pixels wide in the smallest cells still fit in one.
+inline constexpr qsizetype kWidestShownLine = 8192;
+
 struct TextPicture {
     // Every line followed by CR LF: the text the picture box holds.
     QString text;
-    // The same lines for QPlainTextEdit, one paragraph per line (see DisplayText).
-    QString display;
+    // The same lines for QPlainTextEdit, joined by LF, which it makes
+    // paragraph breaks; a lone LF inside a line is shown as U+240A (the symbol
+    // for line feed) so the line stays one paragraph, and a line wider than
+    // kWidestShownLine becomes several. Held in pieces of about a megabyte, so
+    // a document can take them over one at a time.
+    QStringList display;
     // Number of bytes read.
     qint64 size = 0;
+    // More than kMostTextPictureLines lines: text and display stay empty.
+    bool tooManyLines = false;
 };
 
 // The decoded lines. A line ends at CR or at the pair CR LF; a lone LF is no
@@ -25,17 +47,41 @@ QStringList SplitTextPicture(const QByteArray& bytes);
 // Each line followed by CR LF; no lines give the empty text.
 QString JoinWithCrLf(const QStringList& lines);
 
-// The lines joined by LF, which QPlainTextEdit makes paragraph breaks. A lone
-// LF inside a line would become a break too, so it is shown as U+240A (the
-// symbol for line feed) and the line stays one paragraph.
-QString DisplayText(const QStringList& lines);
+// Makes a TextPicture of bytes handed over in any number of pieces, as the
+// file is read, so that the file's bytes are never held whole. The result is
+// the same however the bytes are cut.
+class TextPictureBuilder {
+public:
+    void Add(QByteArrayView bytes);
+    TextPicture Finish();
+
+    qint64 Size() const { return picture_.size; }
+    bool TooManyLines() const { return picture_.tooManyLines; }
+
+private:
+    void AddToLine(QByteArrayView bytes, bool lineEnds);
+    void AppendDecoded(const QString& chars);
+    void StartLine();
+    void EndLine();
+
+    TextPicture picture_;
+    QString piece_;             // the display piece being filled
+    QByteArray pending_;        // the line's bytes that may still begin a character
+    qsizetype lines_ = 0;       // lines ended so far
+    qsizetype column_ = 0;      // characters in the current display paragraph
+    bool lineStarted_ = false;  // bytes of a line not yet ended were seen
+    bool afterCr_ = false;      // the last byte was a CR, which an LF may complete
+    bool breakDue_ = false;     // a line has ended and another may follow
+};
 
 TextPicture MakeTextPicture(const QByteArray& bytes);
 
-// Reads the whole file. Nothing when it cannot be opened or a read fails, so a
-// file that vanishes meanwhile never gives half a picture.
+// Reads the whole file, opened the way every input is: without blocking, and
+// only if it is a regular file. Nothing when it cannot be opened, a read fails
+// or it grows past kLargestTextPictureBytes, so a file that vanishes
+// meanwhile never gives half a picture.
 std::optional<TextPicture> ReadTextPictureFile(const QString& path);
 
 // Length of a regular file, or nothing for missing files, directories, FIFOs
-// and devices (opening a FIFO for a real read would block the window).
+// and devices, opened the same way.
 std::optional<qint64> RegularFileLength(const QString& path);

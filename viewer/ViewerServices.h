@@ -16,7 +16,8 @@
 struct ViewerServices {
     // Shows a message box with an OK button and waits for it.
     std::function<void(QWidget* parent, const QString& text, const QString& caption, QMessageBox::Icon icon)> message;
-    // Reads the whole picture file; nothing when it cannot be read.
+    // Reads the whole picture file; nothing when it cannot be read. Large
+    // files are read on a worker thread, so it must not touch the window.
     std::function<std::optional<TextPicture>(const QString& path)> readPicture;
     // Time between two looks at the file.
     std::chrono::milliseconds rereadInterval{10000};
