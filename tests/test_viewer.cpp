@@ -198,6 +198,21 @@ TEST_F(ViewerTest, OnlyAPickFromTheListChangesTheFont)
         EXPECT_EQ(w->Text1->font().pointSizeF(), 9.0) << text;
     }
     EXPECT_EQ(w->Combo1->count(), 7) << "typed sizes never join the list";
+    // Leaving the field for another widget ends its editing, which makes
+    // QComboBox activate the item that matches the typed text.
+    w->show();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    for (const Qt::FocusReason reason : {Qt::TabFocusReason, Qt::MouseFocusReason}) {
+        field->setFocus();
+        ASSERT_TRUE(field->hasFocus());
+        field->selectAll();
+        QTest::keyClicks(field, "12");
+        w->Text1->setFocus(reason);
+        EXPECT_TRUE(w->Text1->hasFocus());
+        EXPECT_EQ(w->Text1->font().pointSizeF(), 9.0) << "left by " << reason;
+    }
+
     const int small = w->Text1->verticalScrollBar()->maximum();
     w->Combo1->showPopup(); // a click on 15 in the open list
     QTest::qWait(20);

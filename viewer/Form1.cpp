@@ -105,6 +105,9 @@ void Form1::BuildSizeBox()
     // field ("1" would become "10" and be taken), and the keys and wheel that
     // would pick an item without opening the list are kept from the box.
     Combo1->setCompleter(nullptr);
+    // Leaving the field (Tab, a click elsewhere) ends its editing, and
+    // QComboBox answers that by activating the item matching the typed text.
+    QObject::disconnect(Combo1->lineEdit(), &QLineEdit::editingFinished, Combo1, nullptr);
     Combo1->lineEdit()->installEventFilter(this);
     Combo1->installEventFilter(this);
     connect(Combo1, &QComboBox::activated, this, &Form1::ApplyFontSize);
