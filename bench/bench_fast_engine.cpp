@@ -59,7 +59,7 @@ int main(int argc, char** argv)
     const int runs = argc > 4 ? std::max(std::atoi(argv[4]), 1) : 5;
     GlyphBucketArray buckets;
     if (argc > 3 && argv[3][0]) {
-        if (ReadDatabase(QString::fromLocal8Bit(argv[3]), buckets).status != DatabaseReadStatus::Loaded) {
+        if (!ReadDatabase(QString::fromLocal8Bit(argv[3]), buckets).IsDone()) {
             std::fprintf(stderr, "cannot read the database\n");
             return 1;
         }

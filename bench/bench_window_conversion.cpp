@@ -41,7 +41,7 @@ int main(int argc, char** argv)
 
     QTemporaryDir dir;
     GlyphBucketArray buckets;
-    if (CreateGlyphDatabase(dir.filePath("Standard.cdb"), QString(), buckets).end != DatabaseCreation::End::Saved)
+    if (!CreateGlyphDatabase(dir.filePath("Standard.cdb"), QString(), buckets).IsDone())
         return 1;
 
     MakerServices services = MakerServices::Real();

@@ -313,27 +313,23 @@ std::optional<Options> Parser::Read(const Reporter& report)
 bool CreateDatabaseFile(const QString& path, GlyphBucketArray& buckets, Reporter& report, int& failure)
 {
     report.Note(QStringLiteral("Creating the glyph database %1").arg(path));
-    const DatabaseCreation created =
+    const Outcome created =
         CreateGlyphDatabase(path, QString(), buckets, [&](DatabaseStep step, double percent) {
             if (step == DatabaseStep::Measuring)
                 report.Progress(QStringLiteral("measuring the font"), percent);
             return true;
         });
     report.ClearLine();
-    switch (created.end) {
-    case DatabaseCreation::End::NoFont:
+    if (created.IsDone())
+        return true;
+    failure = ExitCodeFor(Subject::Database, created);
+    if (created.Kind() == FailureKind::NoFont)
         report.Error(
             QStringLiteral("cannot create the glyph database: the font %1 is missing (%2); install the package %3")
-                .arg(kGlyphFontFamily, created.outcome.Message(), kGlyphFontPackage));
-        failure = kExitDatabase;
-        return false;
-    case DatabaseCreation::End::NotSaved:
-        // The measured glyphs still serve this run.
-        report.Error(QStringLiteral("cannot save the glyph database: %1").arg(created.outcome.Message()));
-        failure = kExitDatabase;
-        return true;
-    default: return true;
-    }
+                .arg(kGlyphFontFamily, created.Message(), kGlyphFontPackage));
+    else
+        report.Error(QStringLiteral("cannot save the glyph database: %1").arg(created.Message()));
+    return GlyphsMeasured(created); // measured glyphs still serve this run
 }
 
 // Loads the database, creating it first when it is missing.
@@ -342,14 +338,14 @@ bool LoadOrCreateDatabase(const QString& path, GlyphBucketArray& buckets, Report
     // Anything under the name is read (and refused with its reason when it
     // is no database), never replaced by a new one.
     if (LookForDatabase(path) != DatabasePresence::Missing) {
-        const DatabaseReadResult r = LoadGlyphDatabase(path, buckets);
-        if (r.status == DatabaseReadStatus::Loaded)
+        const Outcome loaded = LoadGlyphDatabase(path, buckets);
+        if (loaded.IsDone())
             return true;
-        report.Error(r.status == DatabaseReadStatus::Damaged
+        report.Error(loaded.Kind() == FailureKind::Damaged
                          ? QStringLiteral("%1: damaged glyph database (%2); remove it to have it created anew")
-                               .arg(path, r.outcome.Reason())
-                         : QStringLiteral("%1: cannot read the glyph database (%2)").arg(path, r.outcome.Reason()));
-        failure = kExitDatabase;
+                               .arg(path, loaded.Reason())
+                         : QStringLiteral("%1: cannot read the glyph database (%2)").arg(path, loaded.Reason()));
+        failure = ExitCodeFor(Subject::Database, loaded);
         return false;
     }
     return CreateDatabaseFile(path, buckets, report, failure);
@@ -425,16 +421,16 @@ int ConvertOne(const QString& image, const QString& output, const Options& o, co
     QImage picture;
     const Outcome loaded = LoadImageOverWhite(image, picture);
     if (!loaded.IsDone()) {
-        report.Error(loaded.Errno() == ENOMEM
+        report.Error(loaded.Kind() == FailureKind::NoMemory
                          ? loaded.Message()
                          : QStringLiteral("%1: cannot read the picture (%2)").arg(image, loaded.Reason()));
-        return kExitImage;
+        return ExitCodeFor(Subject::Picture, loaded);
     }
     // A drawing over the limit is refused before the conversion, not after it.
     if (WritesImage(output, o))
         if (const Outcome fits = TextPictureImageFits(picture.size(), o.cellSize, o.scale); !fits.IsDone()) {
             report.Error(QStringLiteral("%1: cannot draw the text picture (%2)").arg(output, fits.Reason()));
-            return kExitOutput;
+            return ExitCodeFor(Subject::Output, fits);
         }
     const bool toStdout = output == QStringLiteral("-");
     QByteArray text;
@@ -443,25 +439,29 @@ int ConvertOne(const QString& image, const QString& output, const Options& o, co
         picture = QImage(); // the drawing may need the room
         if (const Outcome encoded = Encode(rows, WritesImage(output, o), o, text); !encoded.IsDone()) {
             report.Error(QStringLiteral("%1: cannot draw the text picture (%2)").arg(output, encoded.Reason()));
-            return kExitOutput;
+            return ExitCodeFor(Subject::Output, encoded);
         }
     } catch (const std::bad_alloc&) {
         report.ClearLine();
-        report.Error(QStringLiteral("%1: not enough memory for the text picture of %2").arg(output, image));
-        return kExitOutput;
+        const Outcome failed = Outcome::Failed(
+            FailureKind::NoMemory, output, QStringLiteral("not enough memory for the text picture of %1").arg(image));
+        report.Error(failed.Message());
+        return ExitCodeFor(Subject::Output, failed);
     }
     if (toStdout) {
         if (std::fwrite(text.constData(), 1, size_t(text.size()), io.out) != size_t(text.size()) ||
             std::fflush(io.out) != 0) {
-            report.Error(QStringLiteral("standard output: write failed"));
-            return kExitOutput;
+            const int error = errno;
+            report.Error(error != 0 ? QStringLiteral("standard output: write failed (%1)").arg(ErrnoText(error))
+                                    : QStringLiteral("standard output: write failed"));
+            return ExitCodeFor(Subject::Output, Outcome::Failed(QStringLiteral("standard output"), QString(), error));
         }
         return kExitDone;
     }
     const Outcome written = WriteTextPictureFile(output, text);
     if (!written.IsDone()) {
         report.Error(QStringLiteral("%1: cannot write the text picture (%2)").arg(output, written.Reason()));
-        return kExitOutput;
+        return ExitCodeFor(Subject::Output, written);
     }
     return kExitDone;
 }

@@ -3,17 +3,11 @@
 // window uses, so the same picture and settings give the same bytes.
 #pragma once
 
+#include "cli/ExitCodes.h"
+
 #include <QString>
 #include <QStringList>
 #include <cstdio>
-
-enum ExitCode {
-    kExitDone = 0,
-    kExitUsage = 1,
-    kExitImage = 2,
-    kExitDatabase = 3,
-    kExitOutput = 4,
-};
 
 struct CommandIo {
     FILE* out = stdout;

@@ -177,8 +177,10 @@ Outcome OpenForReading(const QString& path, QFile& file)
         return CloseFailed(path, fd);
     if (!S_ISREG(st.st_mode)) {
         ::close(fd);
-        return Outcome::Failed(path, S_ISDIR(st.st_mode) ? QStringLiteral("is a directory")
-                                                         : QStringLiteral("is not a regular file"));
+        const bool directory = S_ISDIR(st.st_mode);
+        return Outcome::Failed(FailureKind::NotRegular, path,
+                               directory ? QStringLiteral("is a directory") : QStringLiteral("is not a regular file"),
+                               {directory ? 1 : 0});
     }
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         const Outcome failed = Outcome::FromFile(path, file);

@@ -86,47 +86,50 @@ Outcome WriteDatabase(const QString& path, const GlyphBucketArray& buckets, cons
 
 namespace {
 
-DatabaseReadResult Damaged(const QString& path, const QString& why)
-{
-    return {DatabaseReadStatus::Damaged, Outcome::Failed(path, why)};
-}
 
 // Reads the whole file; one longer than any database is refused before it is
 // read, so that no file makes the reader take more memory than that.
-DatabaseReadResult ReadDatabaseBytes(const QString& path, QByteArray& data)
+Outcome ReadDatabaseBytes(const QString& path, QByteArray& data)
 {
     QFile file;
     if (Outcome opened = OpenForReading(path, file); !opened.IsDone())
-        return {DatabaseReadStatus::Unreadable, opened};
+        return opened;
     const qint64 fileLength = OpenedFileLength(file);
     if (fileLength > kLargestDatabaseBytes)
-        return Damaged(path, QStringLiteral("the file is %1 bytes long, more than any glyph database (%2)")
-                                 .arg(fileLength)
-                                 .arg(kLargestDatabaseBytes));
+        return Outcome::Damaged(Damage::DatabaseTooLong, path,
+                                QStringLiteral("the file is %1 bytes long, more than any glyph database (%2)")
+                                    .arg(fileLength)
+                                    .arg(kLargestDatabaseBytes),
+                                {fileLength, kLargestDatabaseBytes});
     // The database is small (about 130 kB); reading it at once also lets the
     // parser check every slot against the real end of the data.
     data = file.read(kLargestDatabaseBytes + 1);
     if (file.error() != QFileDevice::NoError)
-        return {DatabaseReadStatus::Unreadable, Outcome::FromFile(path, file)};
+        return Outcome::FromFile(path, file);
     if (data.size() > kLargestDatabaseBytes)
-        return Damaged(path, QStringLiteral("the file grew beyond the size of any glyph database while it was read"));
+        return Outcome::Damaged(Damage::DatabaseGrew, path,
+                                QStringLiteral("the file grew beyond the size of any glyph database while it was read"));
     if (data.isEmpty())
-        return Damaged(path, QStringLiteral("the file is empty"));
-    return {DatabaseReadStatus::Loaded, Outcome::Done()};
+        return Outcome::Damaged(Damage::DatabaseEmpty, path, QStringLiteral("the file is empty"));
+    return Outcome::Done();
 }
 
 // Every code is later written out as a character: anything but one
 // double-byte character, once, would break the columns of every row.
-QString CodeProblem(int32_t slot, int32_t code, std::vector<bool>& seen)
+Outcome CodeProblem(const QString& path, int32_t slot, int32_t code, std::vector<bool>& seen)
 {
     if (!IsGlyphCode(code))
-        return QStringLiteral("slot %1 holds the code 0x%2, which is no double-byte character")
-            .arg(slot)
-            .arg(uint32_t(code), 0, 16);
+        return Outcome::Damaged(Damage::DatabaseNotDoubleByte, path,
+                                QStringLiteral("slot %1 holds the code 0x%2, which is no double-byte character")
+                                    .arg(slot)
+                                    .arg(uint32_t(code), 0, 16),
+                                {slot, qint64(uint32_t(code))});
     if (seen[size_t(code)])
-        return QStringLiteral("slot %1 repeats the code 0x%2").arg(slot).arg(code, 0, 16);
+        return Outcome::Damaged(Damage::DatabaseRepeatedCode, path,
+                                QStringLiteral("slot %1 repeats the code 0x%2").arg(slot).arg(code, 0, 16),
+                                {slot, code});
     seen[size_t(code)] = true;
-    return {};
+    return Outcome::Done();
 }
 
 std::shared_ptr<clsChr> GlyphFromSlot(const char* slot, int32_t code)
@@ -142,10 +145,10 @@ std::shared_ptr<clsChr> GlyphFromSlot(const char* slot, int32_t code)
 
 } // namespace
 
-DatabaseReadResult ReadDatabase(const QString& path, GlyphBucketArray& buckets, const DatabaseProgress& progress)
+Outcome ReadDatabase(const QString& path, GlyphBucketArray& buckets, const DatabaseProgress& progress)
 {
     QByteArray data;
-    if (DatabaseReadResult read = ReadDatabaseBytes(path, data); read.status != DatabaseReadStatus::Loaded)
+    if (Outcome read = ReadDatabaseBytes(path, data); !read.IsDone())
         return read;
     GlyphBucketArray loaded;
     std::vector<bool> seen(0x10000);
@@ -154,22 +157,24 @@ DatabaseReadResult ReadDatabase(const QString& path, GlyphBucketArray& buckets, 
     for (int32_t i = 0;; ++i) {
         const qsizetype offset = qsizetype(i) * kSlotBytes;
         if (offset + kSlotBytes > length)
-            return Damaged(path, QStringLiteral("the file ends before its last separator"));
+            return Outcome::Damaged(Damage::DatabaseEndsEarly, path,
+                                    QStringLiteral("the file ends before its last separator"));
         const char* slot = data.constData() + offset;
         const int32_t code = GetInt(slot);
         if (code == 0 && ++bucket == kBucketCount) {
             for (int b = 0; b < kBucketCount; ++b)
                 buckets[b].swap(loaded[b]);
-            return {DatabaseReadStatus::Loaded, Outcome::Done()};
+            return Outcome::Done();
         }
         if (code != 0 && bucket < 0)
-            return Damaged(path, QStringLiteral("a character comes before the first separator"));
+            return Outcome::Damaged(Damage::DatabaseGlyphFirst, path,
+                                    QStringLiteral("a character comes before the first separator"));
         if (code != 0) {
-            if (const QString problem = CodeProblem(i, code, seen); !problem.isEmpty())
-                return Damaged(path, problem);
+            if (Outcome problem = CodeProblem(path, i, code, seen); !problem.IsDone())
+                return problem;
             loaded[bucket].push_back(GlyphFromSlot(slot, code));
         }
         if (i % kProgressSlotStep == 0 && progress && !progress(double(offset) / double(length) * 100))
-            return {DatabaseReadStatus::Stopped, Outcome::Stopped()};
+            return Outcome::Stopped();
     }
 }

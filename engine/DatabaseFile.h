@@ -32,22 +32,11 @@ using DatabaseProgress = std::function<bool(double percent)>;
 // written glyph is a multiple of 500: (glyph slots written) / (glyph count) x 100.
 Outcome WriteDatabase(const QString& path, const GlyphBucketArray& buckets, const DatabaseProgress& progress = {});
 
-enum class DatabaseReadStatus {
-    Loaded,
-    Damaged,    // empty, cut short, too long, a glyph before the first
-                // separator, or a code that is no double-byte character or
-                // comes twice
-    Unreadable, // could not be opened or read, or is not a regular file
-    Stopped,    // the progress callback asked to stop
-};
-
-struct DatabaseReadResult {
-    DatabaseReadStatus status = DatabaseReadStatus::Unreadable;
-    Outcome outcome = Outcome::Done(); // the path and why it is damaged or unreadable
-};
-
 // Reads path into buckets (which must be empty). Progress comes after slots 0,
 // 500, 1000 ...: (byte offset of the slot) / (file length) x 100. Unless the
-// result is Loaded the buckets are left empty. Nothing after the seventeenth
-// separator is read.
-DatabaseReadResult ReadDatabase(const QString& path, GlyphBucketArray& buckets, const DatabaseProgress& progress = {});
+// result is Done the buckets are left empty. Nothing after the seventeenth
+// separator is read. A file that cannot be read fails with its system reason
+// (or NotRegular); one that is empty, cut short, too long, holds a glyph
+// before the first separator, or a code that is no double-byte character or
+// comes twice fails as Damaged; Stopped when the progress callback asked.
+Outcome ReadDatabase(const QString& path, GlyphBucketArray& buckets, const DatabaseProgress& progress = {});

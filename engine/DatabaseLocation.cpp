@@ -68,7 +68,7 @@ QString DatabaseLocation(const QString& programDir)
 Outcome PrepareDatabaseDirectory(const QString& databasePath)
 {
     if (databasePath.isEmpty())
-        return Outcome::Failed(QString(), kNoHome, ENOENT);
+        return Outcome::Failed(FailureKind::NoHome, QString(), kNoHome);
     const QString absolute = AbsolutePath(databasePath);
     const QString dir = absolute.left(absolute.lastIndexOf(u'/'));
     if (struct stat st {}; ::stat(NativePath(dir).constData(), &st) == 0 && S_ISDIR(st.st_mode))

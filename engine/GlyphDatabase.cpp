@@ -36,36 +36,31 @@ DatabaseProgress StepProgress(const DatabaseRunProgress& progress, DatabaseStep 
 
 } // namespace
 
-DatabaseCreation CreateGlyphDatabase(const QString& path, const QString& fontFile, GlyphBucketArray& buckets,
-                                     const DatabaseRunProgress& progress, const CanvasWatch& watch)
+Outcome CreateGlyphDatabase(const QString& path, const QString& fontFile, GlyphBucketArray& buckets,
+                            const DatabaseRunProgress& progress, const CanvasWatch& watch)
 {
-    DatabaseCreation result;
     const GlyphFont font(fontFile.isEmpty() ? FindGlyphFontFile() : fontFile);
-    if (!font.IsOpen()) {
-        // Another family would give a different database; better none at all.
-        result.end = DatabaseCreation::End::NoFont;
-        result.outcome = font.Status();
-        return result;
-    }
+    if (!font.IsOpen())
+        return font.Status(); // another family would give a different database; better none at all
     WatchedCanvas canvas(font, watch);
     if (MeasureGlyphs(canvas, buckets, StepProgress(progress, DatabaseStep::Measuring)).stopped) {
         ClearBuckets(buckets);
-        return result;
+        return Outcome::Stopped();
     }
     Outcome saved = PrepareDatabaseDirectory(path);
     if (saved.IsDone())
         saved = WriteDatabase(path, buckets, StepProgress(progress, DatabaseStep::Saving));
-    if (saved.IsStopped()) {
+    if (saved.IsStopped())
         ClearBuckets(buckets);
-        return result;
-    }
-    result.end = saved.IsDone() ? DatabaseCreation::End::Saved : DatabaseCreation::End::NotSaved;
-    result.outcome = saved;
-    return result;
+    return saved;
 }
 
-DatabaseReadResult LoadGlyphDatabase(const QString& path, GlyphBucketArray& buckets,
-                                     const DatabaseRunProgress& progress)
+bool GlyphsMeasured(const Outcome& created)
+{
+    return created.IsDone() || (created.IsFailed() && created.Kind() != FailureKind::NoFont);
+}
+
+Outcome LoadGlyphDatabase(const QString& path, GlyphBucketArray& buckets, const DatabaseRunProgress& progress)
 {
     return ReadDatabase(path, buckets, StepProgress(progress, DatabaseStep::Loading));
 }

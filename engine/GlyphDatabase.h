@@ -21,17 +21,6 @@ using DatabaseRunProgress = std::function<bool(DatabaseStep step, double percent
 // Sees the measuring surface after every character drawn on it.
 using CanvasWatch = std::function<void(const QImage& canvas)>;
 
-struct DatabaseCreation {
-    enum class End {
-        Saved,    // measured and saved
-        NotSaved, // measured, but saving failed: the buckets still serve this run
-        NoFont,   // the font could not be opened; nothing was measured
-        Stopped,  // the progress callback asked to stop
-    };
-    End end = End::Stopped;
-    Outcome outcome = Outcome::Done(); // NotSaved and NoFont: the file and the reason
-};
-
 // What is under a database's name. Missing: nothing at all, not even a link
 // leading nowhere, so a new database may be made there. Readable: a file that
 // opens, ready to load. Unreadable: something that does not open; loading it
@@ -41,10 +30,15 @@ DatabasePresence LookForDatabase(const QString& path);
 
 // Measures every double-byte code with the font file (empty: the one
 // fontconfig lists for IPAGothic), files the glyphs into buckets (which must
-// be empty) and saves them to path. A stop leaves the buckets empty.
-DatabaseCreation CreateGlyphDatabase(const QString& path, const QString& fontFile, GlyphBucketArray& buckets,
-                                     const DatabaseRunProgress& progress = {}, const CanvasWatch& watch = {});
+// be empty) and saves them to path. Done when saved; Stopped (the buckets left
+// empty) when the progress callback asked; NoFont when the font cannot be
+// opened and nothing was measured; any other failure is the save's, and the
+// measured buckets still serve this run.
+Outcome CreateGlyphDatabase(const QString& path, const QString& fontFile, GlyphBucketArray& buckets,
+                            const DatabaseRunProgress& progress = {}, const CanvasWatch& watch = {});
+
+// Whether the buckets hold a measured database after CreateGlyphDatabase gave created.
+bool GlyphsMeasured(const Outcome& created);
 
 // Reads path into buckets (which must be empty), refusing a damaged file.
-DatabaseReadResult LoadGlyphDatabase(const QString& path, GlyphBucketArray& buckets,
-                                     const DatabaseRunProgress& progress = {});
+Outcome LoadGlyphDatabase(const QString& path, GlyphBucketArray& buckets, const DatabaseRunProgress& progress = {});

@@ -57,7 +57,7 @@ void ForEachCodePoint(const QString& text, Fn fn)
 GlyphFont::GlyphFont(const QString& file) : face_(std::make_unique<Face>())
 {
     if (FT_Init_FreeType(&face_->library) != 0) {
-        status_ = Outcome::Failed(file, QStringLiteral("FreeType could not be started"));
+        status_ = Outcome::Failed(FailureKind::NoFont, file, QStringLiteral("FreeType could not be started"));
         return;
     }
     // FREETYPE_PROPERTIES in the environment may pick another bytecode
@@ -67,8 +67,8 @@ GlyphFont::GlyphFont(const QString& file) : face_(std::make_unique<Face>())
     const QByteArray path = file.toLocal8Bit();
     if (file.isEmpty() || FT_New_Face(face_->library, path.constData(), 0, &face_->face) != 0) {
         face_->face = nullptr;
-        status_ = Outcome::Failed(file, file.isEmpty() ? QStringLiteral("no font file")
-                                                       : QStringLiteral("not a readable font"));
+        status_ = Outcome::Failed(FailureKind::NoFont, file,
+                                  file.isEmpty() ? QStringLiteral("no font file") : QStringLiteral("not a readable font"));
         return;
     }
     FT_Set_Pixel_Sizes(face_->face, 0, kGlyphPixelSize);

@@ -131,7 +131,7 @@ bool Fits(QSize size, QImage::Format decoded)
 }
 
 // Why the data of the opened file cannot hold its picture, or the empty string.
-QString Damage(QFile& file, const QByteArray& format)
+QString MissingData(QFile& file, const QByteArray& format)
 {
     const qint64 length = OpenedFileLength(file);
     if (length <= 0)
@@ -148,9 +148,14 @@ QString Damage(QFile& file, const QByteArray& format)
     return MissingPictureData(format, bytes);
 }
 
+Outcome DamagedPicture(const QString& path, const QString& why)
+{
+    return Outcome::Damaged(why == kPictureEndsEarly ? Damage::PictureEndsEarly : Damage::PictureCorrupt, path, why);
+}
+
 } // namespace
 
-Outcome LoadImageOverWhite(const QString& path, QImage& out)
+Outcome LoadImageOverWhite(const QString& path, QImage& out, int limitMB)
 {
     // Qt's words for a missing picture, as users have always seen them; any
     // other trouble with the name (too long, a loop) gets the system's reason.
@@ -160,7 +165,7 @@ Outcome LoadImageOverWhite(const QString& path, QImage& out)
     if (const Outcome opened = OpenForReading(path, file); !opened.IsDone())
         return opened;
 
-    QImageReader::setAllocationLimit(kImageAllocationLimitMB);
+    QImageReader::setAllocationLimit(limitMB);
     QImageReader reader(&file);
     reader.setDecideFormatFromContent(true); // IMG_0001.JPG, or a PNG named .jpg
     reader.setAutoTransform(true);           // a phone's portrait photo, stored sideways with its EXIF orientation
@@ -172,15 +177,15 @@ Outcome LoadImageOverWhite(const QString& path, QImage& out)
     const QSize size = reader.size();
     const QImage::Format format = reader.imageFormat(); // asked now: a failed read forgets it
     if (size.isValid())
-        if (Outcome within = WithinAllocationLimit(path, size.width(), size.height()); !within.IsDone())
+        if (Outcome within = WithinAllocationLimit(path, size.width(), size.height(), limitMB); !within.IsDone())
             return within;
-    if (const QString damage = Damage(file, reader.format()); !damage.isEmpty())
-        return Outcome::Failed(path, damage);
+    if (const QString damage = MissingData(file, reader.format()); !damage.isEmpty())
+        return DamagedPicture(path, damage);
 
     QImage image;
     const bool read = reader.read(&image);
     if (!messages.Corruption().isEmpty())
-        return Outcome::Failed(path, messages.Corruption());
+        return Outcome::Damaged(Damage::PictureCorrupt, path, messages.Corruption());
     if (!read || image.isNull()) {
         // Qt's reader fails without a word when it cannot allocate the
         // picture, and turns a picture sideways only after reading it.
@@ -205,16 +210,19 @@ Outcome NotEnoughMemory(const QString& path, QSize size)
 {
     const QString what = size.isValid() ? QStringLiteral("a %1 × %2 picture").arg(size.width()).arg(size.height())
                                         : QStringLiteral("the picture");
-    return Outcome::Failed(path, QStringLiteral("not enough memory for ") + what, ENOMEM);
+    return Outcome::Failed(FailureKind::NoMemory, path, QStringLiteral("not enough memory for ") + what,
+                           {size.isValid() ? size.width() : 0, size.isValid() ? size.height() : 0});
 }
 
-Outcome WithinAllocationLimit(const QString& path, qint64 width, qint64 height)
+Outcome WithinAllocationLimit(const QString& path, qint64 width, qint64 height, int limitMB)
 {
     const qint64 need = width * height * 4;
-    if (need <= kImageAllocationLimitMB * kMegabyte)
+    if (need <= limitMB * kMegabyte)
         return Outcome::Done();
-    return Outcome::Failed(path, QStringLiteral("%1 × %2 pixels need %3 MB; the limit is %4 MB")
-                                     .arg(width)
-                                     .arg(height)
-                                     .arg(Megabytes(need), Megabytes(kImageAllocationLimitMB * kMegabyte)));
+    return Outcome::Failed(FailureKind::TooLarge, path,
+                           QStringLiteral("%1 × %2 pixels need %3 MB; the limit is %4 MB")
+                               .arg(width)
+                               .arg(height)
+                               .arg(Megabytes(need), Megabytes(limitMB * kMegabyte)),
+                           {width, height, (need + kMegabyte / 2) / kMegabyte, limitMB});
 }

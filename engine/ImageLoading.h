@@ -17,12 +17,14 @@ constexpr int kImageAllocationLimitMB = 2048;
 // refused at once), and a picture larger than the limit is refused before it
 // is decoded, naming its size. A picture whose data ends early or is corrupt
 // is refused with the reason in words, and one that memory cannot hold with
-// NotEnoughMemory. On failure image is left as it was.
-Outcome LoadImageOverWhite(const QString& path, QImage& image);
+// NotEnoughMemory. On failure image is left as it was. A smaller limit serves
+// the fuzzer, whose own memory limit then finds any allocation past it.
+Outcome LoadImageOverWhite(const QString& path, QImage& image, int limitMB = kImageAllocationLimitMB);
 
 // Done when width x height pixels of 32-bit RGB stay within the limit;
 // otherwise the failure naming the size, the memory it needs and the limit.
-Outcome WithinAllocationLimit(const QString& path, qint64 width, qint64 height);
+Outcome WithinAllocationLimit(const QString& path, qint64 width, qint64 height,
+                              int limitMB = kImageAllocationLimitMB);
 
 // The failure of a picture or drawing of size that memory could not hold
 // (errno ENOMEM), so that callers can tell it from a damaged picture.

@@ -10,8 +10,6 @@
 
 namespace {
 
-const QString kEndsEarly = QStringLiteral("the data ends before the last row");
-
 // Reading a file's bytes in order; reading past the end only sets ended.
 class Bytes {
 public:
@@ -76,7 +74,7 @@ QString JpegMissing(QByteArrayView data)
         return {};
     for (int marker = NextMarker(in);;) {
         if (in.Ended())
-            return kEndsEarly;
+            return kPictureEndsEarly;
         if (marker == 0xD9)
             return {};
         if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) { // markers without a length
@@ -127,7 +125,7 @@ QString GifMissing(QByteArrayView data)
         in.Skip(3 * (2 << (frameFlags & 7)));
     const int minimum = in.Byte();
     if (in.Ended())
-        return kEndsEarly;
+        return kPictureEndsEarly;
     constexpr int kMaxBits = 12;
     if (minimum > kMaxBits)
         return QStringLiteral("the GIF data is corrupt");
@@ -187,7 +185,7 @@ QString GifMissing(QByteArrayView data)
             }
         }
     }
-    return pixels >= need ? QString() : kEndsEarly;
+    return pixels >= need ? QString() : kPictureEndsEarly;
 }
 
 // BMP: the rows Qt's reader reads (a short read leaves the rest of the
@@ -228,7 +226,7 @@ QString BmpMissing(QByteArrayView data)
     start = std::max(start, offset);
     if (compression != kRle8 && compression != kRle4) {
         const qint64 row = (width * bitCount + 31) / 32 * 4;
-        return start + row * height <= data.size() ? QString() : kEndsEarly;
+        return start + row * height <= data.size() ? QString() : kPictureEndsEarly;
     }
 
     // Qt's walk, position by position: runs stop at the end of the bottom
@@ -241,7 +239,7 @@ QString BmpMissing(QByteArrayView data)
     while (y < height) {
         const int count = rle.Byte();
         if (rle.Ended())
-            return y == height - 1 && x >= width ? QString() : kEndsEarly;
+            return y == height - 1 && x >= width ? QString() : kPictureEndsEarly;
         qint64 advance = 0;
         if (count != 0) { // a run of one value (RLE8) or of two alternating ones (RLE4)
             rle.Byte();
@@ -262,7 +260,7 @@ QString BmpMissing(QByteArrayView data)
             rle.Skip(bytes + (bytes & 1));
         }
         if (rle.Ended())
-            return kEndsEarly;
+            return kPictureEndsEarly;
         x += advance;
         at += advance;
     }
@@ -286,7 +284,7 @@ QString XbmMissing(QByteArrayView data)
     const qint64 need = (size[0] + 7) / 8 * size[1];
     for (qsizetype hex = data.indexOf("0x", at); hex >= 0 && found < need; hex = data.indexOf("0x", hex + 2))
         ++found;
-    return found >= need ? QString() : kEndsEarly;
+    return found >= need ? QString() : kPictureEndsEarly;
 }
 
 // libjpeg's warnings that mean pixels were lost or decoded from corrupt data;

@@ -9,6 +9,9 @@
 #include <QByteArrayView>
 #include <QString>
 
+// The reason of a picture cut short; any other is of corrupt data.
+inline const QString kPictureEndsEarly = QStringLiteral("the data ends before the last row");
+
 // Why the data of a picture in format (Qt's name: "jpeg", "gif", "bmp",
 // "xbm") cannot hold its whole first frame, in words, or the empty string
 // when it can. Other formats are left to their decoders, which refuse what

@@ -51,7 +51,7 @@ Outcome AppendRow(const QString& path, const QByteArray& row)
             const int error = n < 0 ? errno : EIO;
             // Whole rows only: half a row would shift every row after it.
             if (S_ISREG(st.st_mode))
-                (void)::ftruncate(fd, st.st_size);
+                (void)!::ftruncate(fd, st.st_size); // nothing better to do if even this fails
             ::close(fd);
             return Outcome::FromErrno(path, error);
         }

@@ -10,13 +10,13 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     GlyphBucketArray buckets;
-    const DatabaseReadResult r = ReadDatabase(FuzzFile(data, size, "database"), buckets, [](double p) {
+    const Outcome r = ReadDatabase(FuzzFile(data, size, "database"), buckets, [](double p) {
         if (!(p >= 0 && p <= 100))
             abort();
         return true;
     });
-    if (r.status != DatabaseReadStatus::Loaded) {
-        if (GlyphCount(buckets) != 0 || r.outcome.Reason().isEmpty())
+    if (!r.IsDone()) {
+        if (GlyphCount(buckets) != 0 || r.Reason().isEmpty())
             abort();
         return 0;
     }

@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "maker/MakerServices.h"
 
+#include "common/NativePath.h"
 #include "maker/CommonDialog.h"
 #include "ui/MessageBox.h"
 #include "ui/WindowPlacement.h"
 
 #include <QProcess>
+
+#include <cerrno>
+#include <unistd.h>
 
 MakerServices MakerServices::Real()
 {
@@ -23,7 +27,10 @@ MakerServices MakerServices::Real()
         process.setProcessEnvironment(environment);
         if (process.startDetached())
             return Outcome::Done();
-        return Outcome::Failed(program, process.errorString()); // the failing call and the system's reason
+        // QProcess words the failing call; the system's reason, in errno, is
+        // what the window can put in its own words.
+        const int error = ::access(NativePath(program).constData(), X_OK) != 0 ? errno : 0;
+        return Outcome::Failed(program, process.errorString(), error);
     };
     return s;
 }

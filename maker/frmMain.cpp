@@ -13,6 +13,7 @@
 #include "engine/Settings.h"
 #include "engine/TextPictureOutput.h"
 #include "ui/JapaneseFont.h"
+#include "ui/JapaneseReason.h"
 #include "ui/WindowPlacement.h"
 
 #include <QApplication>
@@ -316,7 +317,7 @@ void frmMain::LoadDatabase()
 {
     QScopedValueRollback<bool> busy(busy_, true); // a click meanwhile does nothing
     const QString path = DatabasePath();
-    DatabaseReadResult result;
+    Outcome result = Outcome::Done();
     {
         WaitCursor wait;
         result = LoadGlyphDatabase(path, GlyphBuckets, [this](DatabaseStep, double percent) {
@@ -325,7 +326,7 @@ void frmMain::LoadDatabase()
         });
         Label1->clear();
     }
-    if (result.status == DatabaseReadStatus::Loaded || result.status == DatabaseReadStatus::Stopped)
+    if (!result.IsFailed())
         return;
 
     // A damaged or unreadable file is left as it is until a new database replaces it.
@@ -334,33 +335,32 @@ void frmMain::LoadDatabase()
     Command1->setText(kCaptionCreate);
     Warn(QStringLiteral("データベース %1 を読み込めません（%2）。\n"
                         "データベースを作成し直して下さい。")
-             .arg(path, result.outcome.Reason()));
+             .arg(path, JapaneseReason(result)));
 }
 
 void frmMain::CreateDatabase()
 {
     QScopedValueRollback<bool> busy(busy_, true); // a click meanwhile does nothing
-    const DatabaseCreation created = MeasureAndSave();
-    switch (created.end) {
-    case DatabaseCreation::End::Stopped: return;
-    case DatabaseCreation::End::NoFont:
-        Warn(QStringLiteral("文字の計測に使うフォント %1 が見つかりません（%2）。\n"
-                            "パッケージ %3 をインストールして下さい。")
-                 .arg(kGlyphFontFamily, created.outcome.Message(), kGlyphFontPackage));
+    const Outcome created = MeasureAndSave();
+    if (created.IsStopped())
         return;
-    case DatabaseCreation::End::NotSaved:
-        // The measured buckets still serve this run; only the next start lacks them.
-        Warn(QStringLiteral("データベースを保存できませんでした。\n%1\n"
-                            "この実行中は作成したデータベースで変換できます。")
-                 .arg(created.outcome.Message()));
-        return;
-    case DatabaseCreation::End::Saved:
+    if (created.IsDone()) {
         services_.message(this, QStringLiteral("データベース作成しました"), kMakerTitle, QMessageBox::NoIcon);
         return;
     }
+    if (created.Kind() == FailureKind::NoFont) {
+        Warn(QStringLiteral("文字の計測に使うフォント %1 が見つかりません（%2）。\n"
+                            "パッケージ %3 をインストールして下さい。")
+                 .arg(kGlyphFontFamily, JapaneseMessage(created), kGlyphFontPackage));
+        return;
+    }
+    // The measured buckets still serve this run; only the next start lacks them.
+    Warn(QStringLiteral("データベースを保存できませんでした。\n%1\n"
+                        "この実行中は作成したデータベースで変換できます。")
+             .arg(JapaneseMessage(created)));
 }
 
-DatabaseCreation frmMain::MeasureAndSave()
+Outcome frmMain::MeasureAndSave()
 {
     WaitCursor wait;
     Throttle screen(services_.screenRefresh);
@@ -381,10 +381,10 @@ DatabaseCreation frmMain::MeasureAndSave()
         Picture1->SetPicture(canvas);
         Picture1->repaint();
     };
-    const DatabaseCreation created = CreateGlyphDatabase(DatabasePath(), GlyphFontFile, GlyphBuckets, progress, show);
+    const Outcome created = CreateGlyphDatabase(DatabasePath(), GlyphFontFile, GlyphBuckets, progress, show);
     Picture1->Cls();
     Label1->clear();
-    if (created.end == DatabaseCreation::End::Saved || created.end == DatabaseCreation::End::NotSaved) {
+    if (GlyphsMeasured(created)) {
         DatabaseReady = true;
         Command1->setText(kCaptionConvert);
     }
@@ -409,8 +409,8 @@ std::optional<QString> frmMain::AskForPictureAndOutput(const std::optional<QStri
     repaint(); // no leftovers of the dialog while a large picture decodes
     if (const Outcome loaded = Picture2->LoadPicture(Dialog.FileName); !loaded.IsDone()) {
         // A picture too large for memory is no bad picture: the user is told.
-        if (loaded.Errno() == ENOMEM)
-            Warn(QStringLiteral("メモリが足りないため、画像を読み込めません。\n%1").arg(loaded.Message()));
+        if (loaded.Kind() == FailureKind::NoMemory)
+            Warn(QStringLiteral("メモリが足りないため、画像を読み込めません。\n%1").arg(JapaneseMessage(loaded)));
         err = kInvalidPictureError;
     }
     if (err > 0)
@@ -442,7 +442,7 @@ bool frmMain::StartTextPicture(const QString& output)
 {
     const Outcome created = CreateEmptyTextFile(output);
     if (!created.IsDone()) {
-        Warn(QStringLiteral("出力ファイルを作成できません。\n%1").arg(created.Message()));
+        Warn(QStringLiteral("出力ファイルを作成できません。\n%1").arg(JapaneseMessage(created)));
         return false;
     }
     const QString viewer = AddPathSeparator(programDir_) + kViewerProgramName;
@@ -450,7 +450,7 @@ bool frmMain::StartTextPicture(const QString& output)
     if (const Outcome started = services_.startViewer(viewer, output, makerGeometry); !started.IsDone()) {
         // Like any failure from the output file's creation on, this ends the
         // run; the file stays, created and empty.
-        Warn(QStringLiteral("ビューアを起動できません。\n%1").arg(started.Message()));
+        Warn(QStringLiteral("ビューアを起動できません。\n%1").arg(JapaneseMessage(started)));
         return false;
     }
     return true;
@@ -496,9 +496,9 @@ void frmMain::ConvertImage(const std::optional<QString>& picture)
         // AppendRow has cut a half-written row off: the rows kept are whole.
         // A file removed meanwhile (with its directory, perhaps) kept nothing.
         Warn(written.Errno() == ENOENT
-                 ? QStringLiteral("出力ファイルがなくなったため、書き込めません。\n%1").arg(written.Message())
+                 ? QStringLiteral("出力ファイルがなくなったため、書き込めません。\n%1").arg(JapaneseMessage(written))
                  : QStringLiteral("出力ファイルに書き込めません。書き込んだ行は残っています。\n%1")
-                       .arg(written.Message()));
+                       .arg(JapaneseMessage(written)));
         return;
     }
     services_.message(this, QStringLiteral("完了しました"), kMakerTitle, QMessageBox::NoIcon);

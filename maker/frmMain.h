@@ -138,7 +138,7 @@ private:
     void Warn(const QString& text);
 
     // The database pipeline with the wait cursor, progress and Picture1.
-    DatabaseCreation MeasureAndSave();
+    Outcome MeasureAndSave();
 
     // The two dialogs of a conversion: the output path once a picture is in
     // Picture2, or nothing when the run ends silently.

@@ -17,7 +17,7 @@ struct MakerAnswers {
     std::vector<std::pair<QString, QString>> messages;           // text, caption
     std::optional<QString> openAnswer, saveAnswer;               // nothing: cancel
     std::vector<std::tuple<QString, QString, QString>> launches; // program, argument, the maker's geometry
-    QString viewerFailure; // the system's reason the viewer does not start; empty: it starts
+    int viewerFailure = 0; // the errno value the viewer does not start with; 0: it starts
     std::function<void(const QString& argument)> onLaunch = [](const QString&) {};
 
     MakerServices Services()
@@ -30,7 +30,7 @@ struct MakerAnswers {
         s.startViewer = [this](const QString& program, const QString& argument, const QString& geometry) {
             launches.emplace_back(program, argument, geometry);
             onLaunch(argument);
-            return viewerFailure.isEmpty() ? Outcome::Done() : Outcome::Failed(program, viewerFailure);
+            return viewerFailure == 0 ? Outcome::Done() : Outcome::FromErrno(program, viewerFailure);
         };
         s.screenRefresh = std::chrono::milliseconds(0);
         s.eventInterval = std::chrono::microseconds(0);

@@ -67,7 +67,7 @@ TEST_F(DatabaseFileTest, WritesTheWorkedExampleAndReadsItBackBitForBit)
     for (qsizetype at = 0; at < bytes.size(); at += 20)
         odd.replace(at + 4, 4, odd.mid(at, 4) == QByteArray(4, '\0') ? "\xFF\xFF\xFF\x7F" : odd.mid(at + 4, 4));
     ASSERT_TRUE(WriteAll(path, odd));
-    ASSERT_EQ(ReadDatabase(path, loaded).status, DatabaseReadStatus::Loaded);
+    ASSERT_TRUE(ReadDatabase(path, loaded).IsDone());
     ASSERT_TRUE(WriteDatabase(path, loaded).IsDone());
     EXPECT_EQ(ReadAll(path), bytes);
 }
@@ -81,31 +81,32 @@ TEST_F(DatabaseFileTest, DamagedFilesAreRefusedAndLeaveBucketsEmpty)
     const QByteArray whole = ReadAll(path);
     auto inserted = [&](const QByteArray& slot) { return whole.left(20) + slot + whole.mid(20); };
 
-    const std::pair<const char*, QByteArray> cases[] = {
-        {"empty", QByteArray()},
-        {"cut before the final separator", whole.left(whole.size() - 20)},
-        {"cut inside the final separator", whole.left(whole.size() - 1)},
-        {"cut inside a glyph slot", whole.left(20 * 5 + 7)},
-        {"glyph before the first separator", Slot(0x8140, 1, 1, 1, 1) + whole},
-        {"no character at that code", inserted(Slot(0x8800))},
-        {"single byte", inserted(Slot(0x41))},
-        {"beyond two bytes", inserted(Slot(0x1889F))},
-        {"between the ranges", inserted(Slot(0xA040))},
-        {"a code twice", inserted(whole.mid(20, 20))},
-        {"longer than any database", whole + QByteArray(kLargestDatabaseBytes - whole.size() + 1, '\0')},
+    // The damage, and the numbers a front end words it with.
+    const std::tuple<const char*, QByteArray, Damage, std::array<qint64, 4>> cases[] = {
+        {"empty", QByteArray(), Damage::DatabaseEmpty, {}},
+        {"cut before the final separator", whole.left(whole.size() - 20), Damage::DatabaseEndsEarly, {}},
+        {"cut inside the final separator", whole.left(whole.size() - 1), Damage::DatabaseEndsEarly, {}},
+        {"cut inside a glyph slot", whole.left(20 * 5 + 7), Damage::DatabaseEndsEarly, {}},
+        {"glyph before the first separator", Slot(0x8140, 1, 1, 1, 1) + whole, Damage::DatabaseGlyphFirst, {}},
+        {"no character at that code", inserted(Slot(0x8800)), Damage::DatabaseNotDoubleByte, {1, 0x8800}},
+        {"single byte", inserted(Slot(0x41)), Damage::DatabaseNotDoubleByte, {1, 0x41}},
+        {"beyond two bytes", inserted(Slot(0x1889F)), Damage::DatabaseNotDoubleByte, {1, 0x1889F}},
+        {"between the ranges", inserted(Slot(0xA040)), Damage::DatabaseNotDoubleByte, {1, 0xA040}},
+        {"a code twice", inserted(whole.mid(20, 20)), Damage::DatabaseRepeatedCode, {2, 0x889F}},
+        {"longer than any database", whole + QByteArray(kLargestDatabaseBytes - whole.size() + 1, '\0'),
+         Damage::DatabaseTooLong, {kLargestDatabaseBytes + 1, kLargestDatabaseBytes}},
     };
-    for (const auto& [what, bytes] : cases) {
+    for (const auto& [what, bytes, damage, values] : cases) {
         ASSERT_TRUE(WriteAll(path, bytes));
-        const DatabaseReadResult r = ReadDatabase(path, loaded);
-        EXPECT_EQ(std::tuple(r.status, r.outcome.Path(), r.outcome.Reason().isEmpty(), GlyphCount(loaded)),
-                  std::tuple(DatabaseReadStatus::Damaged, path, false, 0u))
+        const Outcome r = ReadDatabase(path, loaded);
+        EXPECT_EQ(std::tuple(r.Kind(), r.DamageKind(), r.Values(), r.Path(), r.Reason().isEmpty(), GlyphCount(loaded)),
+                  std::tuple(FailureKind::Damaged, damage, values, path, false, 0u))
             << what;
     }
     ASSERT_TRUE(WriteAll(path, inserted(Slot(0x8800))));
-    EXPECT_EQ(ReadDatabase(path, loaded).outcome.Reason(),
-              "slot 1 holds the code 0x8800, which is no double-byte character");
+    EXPECT_EQ(ReadDatabase(path, loaded).Reason(), "slot 1 holds the code 0x8800, which is no double-byte character");
     ASSERT_TRUE(WriteAll(path, whole + QByteArray(kLargestDatabaseBytes - whole.size(), '\0')));
-    EXPECT_EQ(ReadDatabase(path, loaded).status, DatabaseReadStatus::Loaded) << "up to 1 MB after the end is tolerated";
+    EXPECT_TRUE(ReadDatabase(path, loaded).IsDone()) << "up to 1 MB after the end is tolerated";
 }
 
 TEST(MeasureGlyphs, LevelsBucketsAndTheWhitePixelsOfEachQuarter)
@@ -145,15 +146,17 @@ TEST(CreateGlyphDatabase, UnsavedDatabaseStillServesAndMatchesAnyFreeTypeSetting
     ASSERT_TRUE(WriteAll(blocked, "x"));
     qputenv("FREETYPE_PROPERTIES", "truetype:interpreter-version=35");
     GlyphBucketArray buckets;
-    const DatabaseCreation created = CreateGlyphDatabase(blocked + "/Standard.cdb", QString(), buckets);
+    const Outcome created = CreateGlyphDatabase(blocked + "/Standard.cdb", QString(), buckets);
     qunsetenv("FREETYPE_PROPERTIES");
-    EXPECT_EQ(std::tuple(created.end, created.outcome.Message(), buckets[15].front()->AsciiNo),
-              std::tuple(DatabaseCreation::End::NotSaved, blocked + "/Standard.cdb: Not a directory", 0x8140));
+    EXPECT_EQ(std::tuple(GlyphsMeasured(created), created.Kind(), created.Errno(), created.Message(),
+                         buckets[15].front()->AsciiNo),
+              std::tuple(true, FailureKind::System, ENOTDIR, blocked + "/Standard.cdb: Not a directory", 0x8140));
     const size_t sizes[] = {35, 280, 689, 1269, 1221, 1048, 727, 389, 221, 152, 155, 175, 112, 68, 37, 14};
     for (int b = 0; b < kBucketCount; ++b)
         EXPECT_EQ(buckets[b].size(), sizes[b]) << "bucket " << b;
 
-    const DatabaseCreation noFont = CreateGlyphDatabase(dir.filePath("x.cdb"), dir.filePath("none.ttf"), buckets);
-    EXPECT_TRUE(noFont.end == DatabaseCreation::End::NoFont && noFont.outcome.Message().contains("none.ttf"));
+    GlyphBucketArray none;
+    const Outcome noFont = CreateGlyphDatabase(dir.filePath("x.cdb"), dir.filePath("none.ttf"), none);
+    EXPECT_TRUE(!GlyphsMeasured(noFont) && noFont.Kind() == FailureKind::NoFont && noFont.Message().contains("none.ttf"));
     EXPECT_FALSE(QFile::exists(dir.filePath("x.cdb")));
 }

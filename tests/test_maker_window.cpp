@@ -5,6 +5,7 @@
 #include "maker/frmMain.h"
 #include "tests/MakerAnswers.h"
 #include "tests/TestSupport.h"
+#include "ui/JapaneseReason.h"
 #include "ui/WindowPlacement.h"
 #include "viewer/Form1.h"
 
@@ -93,7 +94,12 @@ TEST_F(MakerTest, StartUpModeFollowsTheDatabaseFile)
         EXPECT_EQ(w->Command1->text() + w->Label1->text(), ready ? "画像ファイル変換" : "データベース作成");
         EXPECT_EQ(std::tuple(w->CellSize, w->Variation, w->Brightness, w->Contrast), std::tuple(8, 5, 8.0f, 1.0f));
         ASSERT_EQ(answers.messages.size(), damaged ? 1u : 0u);
-        EXPECT_TRUE(!damaged || answers.messages[0].first.contains(path)) << "the message names the file";
+        if (damaged) { // named, and worded in Japanese alone
+            QString text = answers.messages[0].first;
+            EXPECT_TRUE(text.contains(path + " を読み込めません（最後の区切りの前でファイルが終わっています）"))
+                << text.toStdString();
+            EXPECT_FALSE(text.remove(path).contains(QRegularExpression("[A-Za-z]"))) << text.toStdString();
+        }
         EXPECT_EQ(file.has_value() ? std::optional(ReadAll(path)) : std::nullopt, file) << "the file is left as it was";
     }
 }
@@ -278,9 +284,10 @@ TEST_F(ConvertImageTest, DialogsFailuresAndOutputsThatWouldOverwriteAnInput)
         std::optional<QString> open, save;
         QStringList messages;           // a fragment of each message, in order
         std::optional<QByteArray> text; // the output afterwards; nothing: not created
-        QString viewerFailure = {};     // the system's reason; empty: the viewer starts
+        int viewerFailure = 0;          // the system's errno value; 0: the viewer starts
     };
-    const QString noViewer = "No such file or directory";
+    // The system's reason in Japanese, never the C library's English.
+    const QString noViewer = JapaneseErrnoText(ENOENT);
     const Case cases[] = {
         {none, out, {}, none},
         {grey, none, {}, none},
@@ -288,7 +295,7 @@ TEST_F(ConvertImageTest, DialogsFailuresAndOutputsThatWouldOverwriteAnInput)
         {grey, dir.filePath("no-such-dir/out.txt"), {dir.filePath("no-such-dir/out.txt")}, none},
         {Picture("narrow.bmp", 7, 24), out, {"完了しました"}, "\r\n\r\n\r\n"},
         // A viewer that cannot start ends the run, the output created and empty.
-        {grey, out, {dir.filePath("Lumenpane") + ": " + noViewer}, QByteArray(), noViewer},
+        {grey, out, {dir.filePath("Lumenpane") + ": " + noViewer}, QByteArray(), ENOENT},
         {Picture("short.bmp", 40, 7), out, {"完了しました"}, QByteArray()},
         {grey, dir.filePath("link.txt"), {grey}, none},
         {grey, database, {"データベース"}, none},
@@ -320,7 +327,8 @@ TEST_F(ConvertImageTest, FullDiskKeepsWholeRowsAndALaterRunWorks)
     w->Command1->click();
     full.Lift();
     ASSERT_EQ(answers.messages.size(), 1u);
-    EXPECT_TRUE(answers.messages[0].first.contains(*answers.saveAnswer + ": " + FileSizeLimit::kReason));
+    EXPECT_TRUE(answers.messages[0].first.contains(*answers.saveAnswer + ": " + JapaneseErrnoText(EFBIG)))
+        << answers.messages[0].first.toStdString();
     EXPECT_EQ(ReadAll(*answers.saveAnswer).size(), 4096 / 402 * 402) << "whole rows only";
 
     answers.messages.clear();
