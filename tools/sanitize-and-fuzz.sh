@@ -30,8 +30,12 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 for t in $targets; do
   mkdir -p "$scratch/$t"
+  # The image loader runs with a 16 MB picture limit: one allocation past
+  # 64 MB, or the process past 2 GB, is a picture the limit let through.
+  limits="-rss_limit_mb=4096"
+  [ "$t" = image ] && limits="-rss_limit_mb=2048 -malloc_limit_mb=64"
   # New inputs go to the scratch corpus; the seeds in the repository stay as they are.
-  "$root/build-fuzz/fuzz_$t" -runs="$runs" -max_total_time=50 -timeout=10 -rss_limit_mb=4096 \
+  "$root/build-fuzz/fuzz_$t" -runs="$runs" -max_total_time=50 -timeout=10 $limits \
     -artifact_prefix="$root/build-fuzz/$t-" "$scratch/$t" "$root/fuzz/corpus/$t"
 done
 echo "sanitized suite and fuzz targets: no findings"
