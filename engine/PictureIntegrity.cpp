@@ -34,6 +34,7 @@ public:
     int Le16() { return Byte() | Byte() << 8; }
     int Be16() { return Byte() << 8 | Byte(); }
     quint32 Le32() { return quint32(Le16()) | quint32(Le16()) << 16; }
+    quint32 Be32() { return quint32(Be16()) << 16 | quint32(Be16()); }
 
 private:
     QByteArrayView data_;
@@ -287,6 +288,29 @@ QString XbmMissing(QByteArrayView data)
     return found >= need ? QString() : kPictureEndsEarly;
 }
 
+// PNG: chunk by chunk to the end chunk. libpng takes the memory a chunk
+// claims before reading it, so a few hundred bytes claiming a text chunk of
+// 700 MB would cost that much; a chunk running past the end of the file is
+// data that ends early. A file that stops between chunks is left to libpng.
+QString PngMissing(QByteArrayView data)
+{
+    Bytes in(data, 8);
+    while (in.Left() > 0) {
+        const quint32 length = in.Be32();
+        const quint32 type = in.Be32();
+        if (in.Ended())
+            return kPictureEndsEarly;
+        if (length > 0x7FFFFFFFu) // no chunk is longer
+            return QStringLiteral("the PNG data is corrupt");
+        if (qint64(length) + 4 > in.Left()) // its data and checksum
+            return kPictureEndsEarly;
+        if (type == 0x49454E44u) // IEND
+            return {};
+        in.Skip(qint64(length) + 4);
+    }
+    return {};
+}
+
 // libjpeg's warnings that mean pixels were lost or decoded from corrupt data;
 // the others ("3 extraneous bytes before marker 0xd9", an unknown JFIF
 // revision, a bad ICC profile) leave the picture as the file meant it.
@@ -331,6 +355,8 @@ QString MissingPictureData(const QByteArray& format, QByteArrayView data)
         return BmpMissing(data);
     if (format == "xbm")
         return XbmMissing(data);
+    if (format == "png")
+        return PngMissing(data);
     return {};
 }
 

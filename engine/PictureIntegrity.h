@@ -13,7 +13,7 @@
 inline const QString kPictureEndsEarly = QStringLiteral("the data ends before the last row");
 
 // Why the data of a picture in format (Qt's name: "jpeg", "gif", "bmp",
-// "xbm") cannot hold its whole first frame, in words, or the empty string
+// "xbm", "png") cannot hold its whole first frame, in words, or the empty string
 // when it can. Other formats are left to their decoders, which refuse what
 // they cannot read.
 QString MissingPictureData(const QByteArray& format, QByteArrayView data);
