@@ -313,12 +313,11 @@ std::optional<Options> Parser::Read(const Reporter& report)
 bool CreateDatabaseFile(const QString& path, GlyphBucketArray& buckets, Reporter& report, int& failure)
 {
     report.Note(QStringLiteral("Creating the glyph database %1").arg(path));
-    const Outcome created =
-        CreateGlyphDatabase(path, QString(), buckets, [&](DatabaseStep step, double percent) {
-            if (step == DatabaseStep::Measuring)
-                report.Progress(QStringLiteral("measuring the font"), percent);
-            return true;
-        });
+    const Outcome created = CreateGlyphDatabase(path, QString(), buckets, [&](DatabaseStep step, double percent) {
+        if (step == DatabaseStep::Measuring)
+            report.Progress(QStringLiteral("measuring the font"), percent);
+        return true;
+    });
     report.ClearLine();
     if (created.IsDone())
         return true;
@@ -358,7 +357,8 @@ QString DefaultOutput(const QString& image, const Options& o)
     const qsizetype nameStart = image.lastIndexOf(u'/') + 1;
     const qsizetype dot = image.lastIndexOf(u'.');
     const QString base = dot > nameStart ? image.left(dot) : image;
-    return (nameStart == 0 ? QStringLiteral("./") : QString()) + base + (o.pngChosen && o.png ? QStringLiteral("-text.png") : QStringLiteral(".txt"));
+    return (nameStart == 0 ? QStringLiteral("./") : QString()) + base +
+           (o.pngChosen && o.png ? QStringLiteral("-text.png") : QStringLiteral(".txt"));
 }
 
 QString FileName(const QString& path)
@@ -409,14 +409,15 @@ QList<QByteArray> ConvertToRows(const QImage& picture, const QString& label, con
     Rnd rnd;
     // Large bands: the command line need not stay live between them.
     constexpr int64_t kCommandLineBand = int64_t(1) << 16;
-    (void)ConvertGrid(picture, o.cellSize, table, rnd, hooks, FastOptions{o.threads}, kCommandLineBand); // never stopped
+    (void)ConvertGrid(picture, o.cellSize, table, rnd, hooks, FastOptions{o.threads},
+                      kCommandLineBand); // never stopped
     report.ClearLine();
     return rows;
 }
 
 // Converts one picture; answers an exit code.
-int ConvertOne(const QString& image, const QString& output, const Options& o, const GlyphTable& table,
-               Reporter& report, const CommandIo& io)
+int ConvertOne(const QString& image, const QString& output, const Options& o, const GlyphTable& table, Reporter& report,
+               const CommandIo& io)
 {
     QImage picture;
     const Outcome loaded = LoadImageOverWhite(image, picture);
@@ -480,7 +481,7 @@ int RunConvertCommand(const QStringList& args, const QString& programDir, const 
     // Refused before any work: two pictures into one file would leave only
     // the last, and an output over a picture or the database would destroy it.
     QStringList outputs;
-    QStringList files; // the outputs that are files, not standard output
+    QStringList files;                 // the outputs that are files, not standard output
     QHash<QString, QString> pictureOf; // output's identity -> picture
     for (const QString& image : options->images) {
         outputs << (options->hasOutput ? options->output : DefaultOutput(image, *options));

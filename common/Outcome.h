@@ -46,8 +46,10 @@ public:
     // ENOMEM), Unreadable without one.
     static Outcome Failed(const QString& path, const QString& reason, int error = 0);
     // A failure of a kind an errno value cannot tell.
-    static Outcome Failed(FailureKind kind, const QString& path, const QString& reason, std::array<qint64, 4> values = {});
-    static Outcome Damaged(Damage damage, const QString& path, const QString& reason, std::array<qint64, 4> values = {});
+    static Outcome Failed(FailureKind kind, const QString& path, const QString& reason,
+                          std::array<qint64, 4> values = {});
+    static Outcome Damaged(Damage damage, const QString& path, const QString& reason,
+                           std::array<qint64, 4> values = {});
     // A failed system call on path: the reason is strerror(error).
     static Outcome FromErrno(const QString& path, int error);
     // A failed QFile, QSaveFile or QImageReader operation on path.

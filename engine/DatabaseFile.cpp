@@ -86,7 +86,6 @@ Outcome WriteDatabase(const QString& path, const GlyphBucketArray& buckets, cons
 
 namespace {
 
-
 // Reads the whole file; one longer than any database is refused before it is
 // read, so that no file makes the reader take more memory than that.
 Outcome ReadDatabaseBytes(const QString& path, QByteArray& data)
@@ -107,8 +106,9 @@ Outcome ReadDatabaseBytes(const QString& path, QByteArray& data)
     if (file.error() != QFileDevice::NoError)
         return Outcome::FromFile(path, file);
     if (data.size() > kLargestDatabaseBytes)
-        return Outcome::Damaged(Damage::DatabaseGrew, path,
-                                QStringLiteral("the file grew beyond the size of any glyph database while it was read"));
+        return Outcome::Damaged(
+            Damage::DatabaseGrew, path,
+            QStringLiteral("the file grew beyond the size of any glyph database while it was read"));
     if (data.isEmpty())
         return Outcome::Damaged(Damage::DatabaseEmpty, path, QStringLiteral("the file is empty"));
     return Outcome::Done();

@@ -47,8 +47,8 @@ QString UserDatabaseDirectory()
 bool IsInstalledProgram(const QString& programDir)
 {
     struct stat st {};
-    return ::stat(NativePath(AddPathSeparator(programDir) + QStringLiteral(PICTORIA_INSTALL_MARKER)).constData(), &st) ==
-           0;
+    return ::stat(NativePath(AddPathSeparator(programDir) + QStringLiteral(PICTORIA_INSTALL_MARKER)).constData(),
+                  &st) == 0;
 }
 
 QString DatabaseLocation(const QString& programDir)
@@ -71,7 +71,7 @@ Outcome PrepareDatabaseDirectory(const QString& databasePath)
         return Outcome::Failed(FailureKind::NoHome, QString(), kNoHome);
     const QString absolute = AbsolutePath(databasePath);
     const QString dir = absolute.left(absolute.lastIndexOf(u'/'));
-    if (struct stat st {}; ::stat(NativePath(dir).constData(), &st) == 0 && S_ISDIR(st.st_mode))
+    if (struct stat st{}; ::stat(NativePath(dir).constData(), &st) == 0 && S_ISDIR(st.st_mode))
         return Outcome::Done();
     // Made one level at a time, so that a plain file in the way is named as
     // such ("Not a directory") rather than as the EEXIST a whole mkpath leaves.

@@ -67,8 +67,9 @@ GlyphFont::GlyphFont(const QString& file) : face_(std::make_unique<Face>())
     const QByteArray path = file.toLocal8Bit();
     if (file.isEmpty() || FT_New_Face(face_->library, path.constData(), 0, &face_->face) != 0) {
         face_->face = nullptr;
-        status_ = Outcome::Failed(FailureKind::NoFont, file,
-                                  file.isEmpty() ? QStringLiteral("no font file") : QStringLiteral("not a readable font"));
+        status_ =
+            Outcome::Failed(FailureKind::NoFont, file,
+                            file.isEmpty() ? QStringLiteral("no font file") : QStringLiteral("not a readable font"));
         return;
     }
     FT_Set_Pixel_Sizes(face_->face, 0, kGlyphPixelSize);

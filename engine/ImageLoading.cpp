@@ -159,7 +159,7 @@ Outcome LoadImageOverWhite(const QString& path, QImage& out, int limitMB)
 {
     // Qt's words for a missing picture, as users have always seen them; any
     // other trouble with the name (too long, a loop) gets the system's reason.
-    if (struct stat st {}; ::lstat(NativePath(path).constData(), &st) != 0 && errno == ENOENT)
+    if (struct stat st{}; ::lstat(NativePath(path).constData(), &st) != 0 && errno == ENOENT)
         return Outcome::Failed(path, QStringLiteral("File not found"), ENOENT);
     QFile file;
     if (const Outcome opened = OpenForReading(path, file); !opened.IsDone())

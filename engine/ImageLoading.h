@@ -23,8 +23,7 @@ Outcome LoadImageOverWhite(const QString& path, QImage& image, int limitMB = kIm
 
 // Done when width x height pixels of 32-bit RGB stay within the limit;
 // otherwise the failure naming the size, the memory it needs and the limit.
-Outcome WithinAllocationLimit(const QString& path, qint64 width, qint64 height,
-                              int limitMB = kImageAllocationLimitMB);
+Outcome WithinAllocationLimit(const QString& path, qint64 width, qint64 height, int limitMB = kImageAllocationLimitMB);
 
 // The failure of a picture or drawing of size that memory could not hold
 // (errno ENOMEM), so that callers can tell it from a damaged picture.

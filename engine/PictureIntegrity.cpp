@@ -316,9 +316,9 @@ QString PngMissing(QByteArrayView data)
 // revision, a bad ICC profile) leave the picture as the file meant it.
 bool JpegCorruption(const QString& text)
 {
-    static const char* const kLost[] = {
-        "Corrupt JPEG data: premature end of data segment", "Corrupt JPEG data: bad Huffman code",
-        "Corrupt JPEG data: bad arithmetic code", "Corrupt JPEG data: found marker", "Premature end of JPEG file"};
+    static const char* const kLost[] = {"Corrupt JPEG data: premature end of data segment",
+                                        "Corrupt JPEG data: bad Huffman code", "Corrupt JPEG data: bad arithmetic code",
+                                        "Corrupt JPEG data: found marker", "Premature end of JPEG file"};
     return std::any_of(std::begin(kLost), std::end(kLost),
                        [&](const char* lost) { return text.startsWith(QLatin1String(lost)); });
 }

@@ -30,9 +30,9 @@ Extent DrawingExtent(qint64 columns, qint64 rows, double scale)
 // One character as every cell of it lands on the drawing, drawn and scaled
 // once: its non-white pixels, and where they go relative to the cell.
 struct Stamp {
-    QImage ink;   // null: the character leaves its cell white
-    QPoint tile;  // the drawn tile's corner from the cell's, at scale 1
-    QPoint trim;  // the ink's corner within the scaled tile
+    QImage ink;  // null: the character leaves its cell white
+    QPoint tile; // the drawn tile's corner from the cell's, at scale 1
+    QPoint trim; // the ink's corner within the scaled tile
 };
 
 int FloorToCell(int v)

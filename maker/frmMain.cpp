@@ -426,13 +426,13 @@ std::optional<QString> frmMain::AskForPictureAndOutput(const std::optional<QStri
     // Emptying the output would destroy the picture or the database, whatever
     // links or ".." lead the answer there.
     const QString output = Dialog2.FileName;
-    if (const std::optional<OverwrittenInput> over = FindOverwrittenInput({output}, {Dialog.FileName}, DatabasePath())) {
-        Warn(over->isDatabase
-                 ? QStringLiteral("出力ファイル %1 はデータベース %2 です。\n別のファイルを選んで下さい。")
-                       .arg(output, over->input)
-                 : QStringLiteral("出力ファイル %1 は変換する画像 %2 そのものです。\n"
-                                  "画像を上書きしないよう、別のファイルを選んで下さい。")
-                       .arg(output, over->input));
+    if (const std::optional<OverwrittenInput> over =
+            FindOverwrittenInput({output}, {Dialog.FileName}, DatabasePath())) {
+        Warn(over->isDatabase ? QStringLiteral("出力ファイル %1 はデータベース %2 です。\n別のファイルを選んで下さい。")
+                                    .arg(output, over->input)
+                              : QStringLiteral("出力ファイル %1 は変換する画像 %2 そのものです。\n"
+                                               "画像を上書きしないよう、別のファイルを選んで下さい。")
+                                    .arg(output, over->input));
         return std::nullopt;
     }
     return output;

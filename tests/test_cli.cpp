@@ -133,8 +133,11 @@ TEST_F(CliTest, FailuresAndHostileFilesAreNamedBeforeAnyHarm)
         // A batch whose outputs fall on its other pictures: refused whole, before any work.
         {{At("ramp.jpg"), At("ramp-text.png"), "--format", "png"},
          kExitUsage,
-         "ramp-text.png: the text picture of " + At("ramp.jpg") + " would overwrite the picture " + At("ramp-text.png")},
-        {{At("ramp.jpg"), At("other.gif")}, kExitUsage, "of " + At("other.gif") + " would overwrite the picture " + At("ramp.jpg")},
+         "ramp-text.png: the text picture of " + At("ramp.jpg") + " would overwrite the picture " +
+             At("ramp-text.png")},
+        {{At("ramp.jpg"), At("other.gif")},
+         kExitUsage,
+         "of " + At("other.gif") + " would overwrite the picture " + At("ramp.jpg")},
         {{picture, "-o", noDir},
          kExitOutput,
          "pictoria-convert: " + noDir + ": cannot write the text picture (No such"},
@@ -178,7 +181,8 @@ TEST_F(CliTest, NamesAreTheirBytes)
     EXPECT_FALSE(QFile::exists(At("caf\uFFFD.txt")));
 
     const std::pair<std::string, QString> shown[] = {
-        {"x\x8e\x1b]0;owned\x07\x1b[2J.jpg", "x\\x8e\\x1b]0;owned\\x07\\x1b[2J.jpg: cannot read the picture (File not found)"},
+        {"x\x8e\x1b]0;owned\x07\x1b[2J.jpg",
+         "x\\x8e\\x1b]0;owned\\x07\\x1b[2J.jpg: cannot read the picture (File not found)"},
         {std::string(300, 'a') + ".png", "cannot read the picture (File name too long)"},
     };
     for (const auto& [name, said] : shown) {

@@ -93,8 +93,10 @@ TEST_F(DatabaseFileTest, DamagedFilesAreRefusedAndLeaveBucketsEmpty)
         {"beyond two bytes", inserted(Slot(0x1889F)), Damage::DatabaseNotDoubleByte, {1, 0x1889F}},
         {"between the ranges", inserted(Slot(0xA040)), Damage::DatabaseNotDoubleByte, {1, 0xA040}},
         {"a code twice", inserted(whole.mid(20, 20)), Damage::DatabaseRepeatedCode, {2, 0x889F}},
-        {"longer than any database", whole + QByteArray(kLargestDatabaseBytes - whole.size() + 1, '\0'),
-         Damage::DatabaseTooLong, {kLargestDatabaseBytes + 1, kLargestDatabaseBytes}},
+        {"longer than any database",
+         whole + QByteArray(kLargestDatabaseBytes - whole.size() + 1, '\0'),
+         Damage::DatabaseTooLong,
+         {kLargestDatabaseBytes + 1, kLargestDatabaseBytes}},
     };
     for (const auto& [what, bytes, damage, values] : cases) {
         ASSERT_TRUE(WriteAll(path, bytes));
@@ -157,6 +159,7 @@ TEST(CreateGlyphDatabase, UnsavedDatabaseStillServesAndMatchesAnyFreeTypeSetting
 
     GlyphBucketArray none;
     const Outcome noFont = CreateGlyphDatabase(dir.filePath("x.cdb"), dir.filePath("none.ttf"), none);
-    EXPECT_TRUE(!GlyphsMeasured(noFont) && noFont.Kind() == FailureKind::NoFont && noFont.Message().contains("none.ttf"));
+    EXPECT_TRUE(!GlyphsMeasured(noFont) && noFont.Kind() == FailureKind::NoFont &&
+                noFont.Message().contains("none.ttf"));
     EXPECT_FALSE(QFile::exists(dir.filePath("x.cdb")));
 }

@@ -9,7 +9,6 @@
 
 #include <QPainter>
 
-
 namespace {
 
 // The mean difference of two pictures of one size, 0 to 1.
@@ -138,9 +137,9 @@ TEST(TextPictureImage, SameBytesAtScaleOneAndTheWholeDrawingsLookScaled)
     const std::pair<double, double> scales[] = {{0.25, 0.01}, {0.5, 0.01}, {2, 0.01}, {1.3, 0.05}};
     for (const auto& [scale, difference] : scales) {
         ASSERT_TRUE(DrawTextPicture(rows, QString(), scale, image).IsDone());
-        const QImage whole = before.scaled(int(std::lround(before.width() * scale)),
-                                           int(std::lround(before.height() * scale)), Qt::IgnoreAspectRatio,
-                                           Qt::SmoothTransformation);
+        const QImage whole =
+            before.scaled(int(std::lround(before.width() * scale)), int(std::lround(before.height() * scale)),
+                          Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         ASSERT_EQ(image.size(), whole.size()) << scale;
         EXPECT_LE(MeanDifference(image, whole), difference) << scale;
     }

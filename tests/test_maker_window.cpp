@@ -343,7 +343,8 @@ TEST_F(ConvertImageTest, FullDiskKeepsWholeRowsAndALaterRunWorks)
     answers.messages.clear();
     w->Command1->click();
     ASSERT_EQ(answers.messages.size(), 1u);
-    EXPECT_TRUE(answers.messages[0].first.startsWith("出力ファイルがなくなったため")) << answers.messages[0].first.toStdString();
+    EXPECT_TRUE(answers.messages[0].first.startsWith("出力ファイルがなくなったため"))
+        << answers.messages[0].first.toStdString();
 }
 
 // A picture dropped on the window goes straight to the save dialog (the open

@@ -49,8 +49,9 @@ std::string UnderMemoryLimit(qint64 headroomMB, const std::function<Outcome()>& 
             ::_exit(1);
         ::alarm(60);
         const Outcome outcome = work();
-        const QByteArray answer =
-            outcome.IsDone() ? QByteArray("done") : QByteArray::number(outcome.Errno()) + ' ' + outcome.Reason().toUtf8();
+        const QByteArray answer = outcome.IsDone()
+                                      ? QByteArray("done")
+                                      : QByteArray::number(outcome.Errno()) + ' ' + outcome.Reason().toUtf8();
         (void)!::write(fds[1], answer.constData(), size_t(answer.size()));
         ::_exit(0);
     }

@@ -178,7 +178,8 @@ void Form1::ReloadIfChanged()
     if (!length || *length == seenLength_)
         return;
     if (*length > kLargestTextPictureBytes) {
-        Refuse(QStringLiteral("このファイルは大きすぎるため表示しません。\n%1\n大きさ: %2 バイト（表示できるのは %3 バイトまで）")
+        Refuse(QStringLiteral(
+                   "このファイルは大きすぎるため表示しません。\n%1\n大きさ: %2 バイト（表示できるのは %3 バイトまで）")
                    .arg(argumentText_, Grouped(*length), Grouped(kLargestTextPictureBytes)),
                *length);
         return;

@@ -55,9 +55,9 @@ public:
     TextEncoding Encoding() const;
 
 private:
-    int missing_ = 0;             // continuation bytes the current sequence still needs
-    unsigned char low_ = 0x80;    // the range the next continuation byte must be in,
-    unsigned char high_ = 0xBF;   // narrower after a few leads (no overlong forms or surrogates)
+    int missing_ = 0;           // continuation bytes the current sequence still needs
+    unsigned char low_ = 0x80;  // the range the next continuation byte must be in,
+    unsigned char high_ = 0xBF; // narrower after a few leads (no overlong forms or surrogates)
     bool multiByte_ = false;
     bool invalid_ = false;
 };
@@ -98,16 +98,16 @@ private:
     // Keeps a multi-byte sequence cut between pieces; a mark it would skip is
     // dealt with before, as only the file's first one is no text.
     QStringDecoder utf8_{QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom};
-    int markBytes_ = 0;         // bytes of a UTF-8 byte-order mark seen at the file's start
-    bool pastMark_ = false;     // the file's start is known to hold a mark or none
+    int markBytes_ = 0;     // bytes of a UTF-8 byte-order mark seen at the file's start
+    bool pastMark_ = false; // the file's start is known to hold a mark or none
     TextPicture picture_;
-    QString piece_;             // the display piece being filled
-    QByteArray pending_;        // the line's code page 932 bytes that may still begin a character
-    qsizetype lines_ = 0;       // lines ended so far
-    qsizetype column_ = 0;      // characters in the current display paragraph
-    bool lineStarted_ = false;  // bytes of a line not yet ended were seen
-    bool afterCr_ = false;      // the last byte was a CR, which an LF may complete
-    bool breakDue_ = false;     // a line has ended and another may follow
+    QString piece_;            // the display piece being filled
+    QByteArray pending_;       // the line's code page 932 bytes that may still begin a character
+    qsizetype lines_ = 0;      // lines ended so far
+    qsizetype column_ = 0;     // characters in the current display paragraph
+    bool lineStarted_ = false; // bytes of a line not yet ended were seen
+    bool afterCr_ = false;     // the last byte was a CR, which an LF may complete
+    bool breakDue_ = false;    // a line has ended and another may follow
 };
 
 TextPicture MakeTextPicture(const QByteArray& bytes);
