@@ -415,6 +415,27 @@ QList<QByteArray> ConvertToRows(const QImage& picture, const QString& label, con
     return rows;
 }
 
+// Puts the finished text picture where output says; answers an exit code.
+int WriteOut(const QString& output, const QByteArray& text, Reporter& report, const CommandIo& io)
+{
+    if (output == QStringLiteral("-")) {
+        if (std::fwrite(text.constData(), 1, size_t(text.size()), io.out) != size_t(text.size()) ||
+            std::fflush(io.out) != 0) {
+            const int error = errno;
+            report.Error(error != 0 ? QStringLiteral("standard output: write failed (%1)").arg(ErrnoText(error))
+                                    : QStringLiteral("standard output: write failed"));
+            return ExitCodeFor(Subject::Output, Outcome::Failed(QStringLiteral("standard output"), QString(), error));
+        }
+        return kExitDone;
+    }
+    const Outcome written = WriteTextPictureFile(output, text);
+    if (!written.IsDone()) {
+        report.Error(QStringLiteral("%1: cannot write the text picture (%2)").arg(output, written.Reason()));
+        return ExitCodeFor(Subject::Output, written);
+    }
+    return kExitDone;
+}
+
 // Converts one picture; answers an exit code.
 int ConvertOne(const QString& image, const QString& output, const Options& o, const GlyphTable& table, Reporter& report,
                const CommandIo& io)
@@ -433,7 +454,6 @@ int ConvertOne(const QString& image, const QString& output, const Options& o, co
             report.Error(QStringLiteral("%1: cannot draw the text picture (%2)").arg(output, fits.Reason()));
             return ExitCodeFor(Subject::Output, fits);
         }
-    const bool toStdout = output == QStringLiteral("-");
     QByteArray text;
     try {
         const QList<QByteArray> rows = ConvertToRows(picture, FileName(image), o, table, report);
@@ -449,22 +469,43 @@ int ConvertOne(const QString& image, const QString& output, const Options& o, co
         report.Error(failed.Message());
         return ExitCodeFor(Subject::Output, failed);
     }
-    if (toStdout) {
-        if (std::fwrite(text.constData(), 1, size_t(text.size()), io.out) != size_t(text.size()) ||
-            std::fflush(io.out) != 0) {
-            const int error = errno;
-            report.Error(error != 0 ? QStringLiteral("standard output: write failed (%1)").arg(ErrnoText(error))
-                                    : QStringLiteral("standard output: write failed"));
-            return ExitCodeFor(Subject::Output, Outcome::Failed(QStringLiteral("standard output"), QString(), error));
+    return WriteOut(output, text, report, io);
+}
+
+// The output of each picture, or nothing (the user told why) when the run
+// must not start: two pictures into one file would leave only the last, and
+// an output over a picture or the database would destroy it.
+std::optional<QStringList> PlanOutputs(const Options& o, const QString& dbPath, Reporter& report)
+{
+    QStringList outputs;
+    QStringList files;                 // the outputs that are files, not standard output
+    QHash<QString, QString> pictureOf; // output's identity -> picture
+    for (const QString& image : o.images) {
+        outputs << (o.hasOutput ? o.output : DefaultOutput(image, o));
+        if (outputs.last() == QStringLiteral("-"))
+            continue;
+        files << outputs.last();
+        const QString key = FileIdentity(outputs.last());
+        if (pictureOf.contains(key)) {
+            report.Error(QStringLiteral("%1 and %2 would both be written to %3")
+                             .arg(pictureOf.value(key), image, outputs.last()));
+            return std::nullopt;
         }
-        return kExitDone;
+        pictureOf.insert(key, image);
     }
-    const Outcome written = WriteTextPictureFile(output, text);
-    if (!written.IsDone()) {
-        report.Error(QStringLiteral("%1: cannot write the text picture (%2)").arg(output, written.Reason()));
-        return ExitCodeFor(Subject::Output, written);
-    }
-    return kExitDone;
+    const std::optional<OverwrittenInput> over = FindOverwrittenInput(files, o.images, dbPath);
+    if (!over)
+        return outputs;
+    const QString from = pictureOf.value(FileIdentity(over->output));
+    if (over->isDatabase)
+        report.Error(QStringLiteral("%1: the text picture would overwrite the glyph database %2")
+                         .arg(over->output, over->input));
+    else if (from == over->input)
+        report.Error(QStringLiteral("%1: the text picture would overwrite the picture itself").arg(over->output));
+    else
+        report.Error(QStringLiteral("%1: the text picture of %2 would overwrite the picture %3")
+                         .arg(over->output, from, over->input));
+    return std::nullopt;
 }
 
 } // namespace
@@ -478,37 +519,10 @@ int RunConvertCommand(const QStringList& args, const QString& programDir, const 
         return code;
     report.showProgress = !options->quiet;
 
-    // Refused before any work: two pictures into one file would leave only
-    // the last, and an output over a picture or the database would destroy it.
-    QStringList outputs;
-    QStringList files;                 // the outputs that are files, not standard output
-    QHash<QString, QString> pictureOf; // output's identity -> picture
-    for (const QString& image : options->images) {
-        outputs << (options->hasOutput ? options->output : DefaultOutput(image, *options));
-        if (outputs.last() == QStringLiteral("-"))
-            continue;
-        files << outputs.last();
-        const QString key = FileIdentity(outputs.last());
-        if (pictureOf.contains(key)) {
-            report.Error(QStringLiteral("%1 and %2 would both be written to %3")
-                             .arg(pictureOf.value(key), image, outputs.last()));
-            return kExitUsage;
-        }
-        pictureOf.insert(key, image);
-    }
     const QString dbPath = options->database.isEmpty() ? DatabaseLocation(programDir) : options->database;
-    if (const std::optional<OverwrittenInput> over = FindOverwrittenInput(files, options->images, dbPath)) {
-        const QString from = pictureOf.value(FileIdentity(over->output));
-        if (over->isDatabase)
-            report.Error(QStringLiteral("%1: the text picture would overwrite the glyph database %2")
-                             .arg(over->output, over->input));
-        else if (from == over->input)
-            report.Error(QStringLiteral("%1: the text picture would overwrite the picture itself").arg(over->output));
-        else
-            report.Error(QStringLiteral("%1: the text picture of %2 would overwrite the picture %3")
-                             .arg(over->output, from, over->input));
+    const std::optional<QStringList> outputs = PlanOutputs(*options, dbPath, report);
+    if (!outputs)
         return kExitUsage;
-    }
 
     GlyphBucketArray buckets;
     int failure = kExitDone;
@@ -518,7 +532,7 @@ int RunConvertCommand(const QStringList& args, const QString& programDir, const 
     const GlyphTable table(options->terminal ? TerminalGlyphsOnly(buckets) : buckets);
 
     for (qsizetype i = 0; i < options->images.size(); ++i) {
-        const int r = ConvertOne(options->images[i], outputs[i], *options, table, report, io);
+        const int r = ConvertOne(options->images[i], (*outputs)[i], *options, table, report, io);
         if (failure == kExitDone)
             failure = r;
     }

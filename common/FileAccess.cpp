@@ -55,11 +55,11 @@ Outcome WriteInPlaceNow(const QString& path, const WholeFileWriter& write)
         return Outcome::FromErrno(path, errno);
     QFile file;
     if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
-        const Outcome failed = Outcome::FromFile(path, file);
+        Outcome failed = Outcome::FromFile(path, file);
         ::close(fd);
         return failed;
     }
-    const Outcome written = write(file);
+    Outcome written = write(file);
     if (!written.IsDone())
         return written;
     if (!file.flush())
@@ -100,6 +100,7 @@ QByteArray LinkTarget(QByteArray native)
 // Writes under a temporary name beside the file and renames it over the file
 // once complete, so that a failure or a stop keeps the old content whole. The
 // file's permissions stay; a file the user may not write is not replaced.
+// NOLINTNEXTLINE(readability-function-size): one sequence of system calls, each undone on failure
 Outcome ReplaceWhole(const QString& path, const WholeFileWriter& write)
 {
     const QByteArray target = LinkTarget(NativePath(path));
@@ -155,7 +156,7 @@ QString Canonical(const QString& path)
     char* resolved = ::realpath(NativePath(path).constData(), nullptr);
     if (!resolved)
         return {};
-    const QString canonical = PathFromNative(resolved);
+    QString canonical = PathFromNative(resolved);
     std::free(resolved);
     return canonical;
 }
@@ -183,7 +184,7 @@ Outcome OpenForReading(const QString& path, QFile& file)
                                {directory ? 1 : 0});
     }
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        const Outcome failed = Outcome::FromFile(path, file);
+        Outcome failed = Outcome::FromFile(path, file);
         ::close(fd);
         return failed;
     }
@@ -225,7 +226,7 @@ bool SameFile(const QString& a, const QString& b)
 QString ResolvedPath(const QString& path)
 {
     const QString absolute = AbsolutePath(path);
-    if (const QString canonical = Canonical(absolute); !canonical.isEmpty())
+    if (QString canonical = Canonical(absolute); !canonical.isEmpty())
         return canonical;
     const qsizetype slash = absolute.lastIndexOf(u'/');
     const QString dir = Canonical(slash > 0 ? absolute.left(slash) : QStringLiteral("/"));

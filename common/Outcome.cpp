@@ -14,7 +14,7 @@ QString ErrnoText(int error)
 QString FileErrorText(const QFileDevice& file)
 {
     const int error = errno; // as the failed call left it
-    const QString qt = file.errorString();
+    QString qt = file.errorString();
     if (error != 0 && (qt.isEmpty() || qt == QStringLiteral("Unknown error")))
         return ErrnoText(error);
     return qt;

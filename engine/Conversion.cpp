@@ -49,6 +49,7 @@ bool SameSettings(const ConversionSettings& a, const ConversionSettings& b)
 
 } // namespace
 
+// NOLINTNEXTLINE(readability-function-size): the replay and its recomputation share one cell cursor
 ConversionEnd ConvertGrid(const QImage& image, int32_t cellSize, const GlyphTable& table, Rnd& rnd,
                           const ConversionHooks& hooks, const FastOptions& options, int64_t cellsPerBand)
 {

@@ -53,7 +53,7 @@ bool IsInstalledProgram(const QString& programDir)
 
 QString DatabaseLocation(const QString& programDir)
 {
-    const QString beside = AddPathSeparator(programDir) + kDatabaseFileName;
+    QString beside = AddPathSeparator(programDir) + kDatabaseFileName;
     if (FileExists(beside))
         return beside;
     const QByteArray native = NativePath(programDir);

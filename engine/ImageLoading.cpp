@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr qint64 kMegabyte = 1024 * 1024;
+constexpr qint64 kMegabyte = qint64(1024) * 1024;
 
 QString Megabytes(qint64 bytes)
 {
@@ -153,6 +153,20 @@ Outcome DamagedPicture(const QString& path, const QString& why)
     return Outcome::Damaged(why == kPictureEndsEarly ? Damage::PictureEndsEarly : Damage::PictureCorrupt, path, why);
 }
 
+// Why reader gave no picture. Qt's reader fails without a word when it
+// cannot allocate the picture, and turns a picture sideways only after
+// reading it; size and format are what the reader said before reading.
+Outcome FailedRead(const QString& path, QImageReader& reader, bool read, const DecoderMessages& messages, QSize size,
+                   QImage::Format format)
+{
+    QSize shown = size; // as it would have been shown, turned by its EXIF orientation
+    if (reader.transformation() & QImageIOHandler::TransformationRotate90)
+        shown.transpose();
+    if (messages.OutOfMemory() || read || (size.isValid() && !Fits(size, format)))
+        return NotEnoughMemory(path, shown);
+    return Outcome::Failed(path, reader.errorString());
+}
+
 } // namespace
 
 Outcome LoadImageOverWhite(const QString& path, QImage& out, int limitMB)
@@ -162,7 +176,7 @@ Outcome LoadImageOverWhite(const QString& path, QImage& out, int limitMB)
     if (struct stat st{}; ::lstat(NativePath(path).constData(), &st) != 0 && errno == ENOENT)
         return Outcome::Failed(path, QStringLiteral("File not found"), ENOENT);
     QFile file;
-    if (const Outcome opened = OpenForReading(path, file); !opened.IsDone())
+    if (Outcome opened = OpenForReading(path, file); !opened.IsDone())
         return opened;
 
     QImageReader::setAllocationLimit(limitMB);
@@ -186,16 +200,8 @@ Outcome LoadImageOverWhite(const QString& path, QImage& out, int limitMB)
     const bool read = reader.read(&image);
     if (!messages.Corruption().isEmpty())
         return Outcome::Damaged(Damage::PictureCorrupt, path, messages.Corruption());
-    if (!read || image.isNull()) {
-        // Qt's reader fails without a word when it cannot allocate the
-        // picture, and turns a picture sideways only after reading it.
-        QSize shown = size; // as it would have been shown, turned by its EXIF orientation
-        if (reader.transformation() & QImageIOHandler::TransformationRotate90)
-            shown.transpose();
-        if (messages.OutOfMemory() || read || (size.isValid() && !Fits(size, format)))
-            return NotEnoughMemory(path, shown);
-        return Outcome::Failed(path, reader.errorString());
-    }
+    if (!read || image.isNull())
+        return FailedRead(path, reader, read, messages, size, format);
     const QSize decoded = image.size();
     const bool converted =
         image.hasAlphaChannel() ? ComposeOverWhite(image) : ConvertInBands(image, QImage::Format_RGB32);

@@ -93,6 +93,7 @@ QString JpegMissing(QByteArrayView data)
 // GIF: the first frame as Qt's reader takes it (its block structure and LZW
 // codes), counting the pixels its codes give. Qt returns the frame as soon as
 // its data stops, however few pixels that was.
+// NOLINTNEXTLINE(readability-function-size): one LZW walk, state shared by every code
 QString GifMissing(QByteArrayView data)
 {
     Bytes in(data);
@@ -100,7 +101,7 @@ QString GifMissing(QByteArrayView data)
     const int screenFlags = in.Byte();
     in.Skip(2);
     if (screenFlags & 0x80)
-        in.Skip(3 * (2 << (screenFlags & 7)));
+        in.Skip(qint64(3) * (2 << (screenFlags & 7)));
     for (;;) {
         const int introducer = in.Byte();
         if (in.Ended())
@@ -123,7 +124,7 @@ QString GifMissing(QByteArrayView data)
     const qint64 width = in.Le16(), height = in.Le16();
     const int frameFlags = in.Byte();
     if (frameFlags & 0x80)
-        in.Skip(3 * (2 << (frameFlags & 7)));
+        in.Skip(qint64(3) * (2 << (frameFlags & 7)));
     const int minimum = in.Byte();
     if (in.Ended())
         return kPictureEndsEarly;
@@ -191,6 +192,7 @@ QString GifMissing(QByteArrayView data)
 
 // BMP: the rows Qt's reader reads (a short read leaves the rest of the
 // picture as whatever memory held), or its walk through a run-length stream.
+// NOLINTNEXTLINE(readability-function-size): the header and the run-length walk read in file order
 QString BmpMissing(QByteArrayView data)
 {
     Bytes in(data);

@@ -92,6 +92,39 @@ void Press(uchar* bits, qsizetype stride, const QRect& drawing, const QImage& in
     }
 }
 
+// Each character is drawn, scaled and trimmed once, then pressed into every
+// cell that holds it. At scale 1 the ink of a character is exactly what
+// drawing it into the cell gives, wherever it overflows the cell. False when
+// memory ran out.
+bool PressAll(const GlyphFont& font, const QList<QString>& lines, const Extent& extent, QImage& drawn)
+{
+    const double sx = double(extent.width) / double(extent.width1);
+    const double sy = double(extent.height) / double(extent.height1);
+    std::vector<int> known(0x10000, -1);
+    std::vector<Stamp> stamps;
+    uchar* bits = drawn.bits();
+    const qsizetype stride = drawn.bytesPerLine();
+    for (qsizetype r = 0; r < lines.size(); ++r) {
+        for (qsizetype c = 0; c < lines[r].size(); ++c) {
+            const char16_t unit = lines[r][c].unicode();
+            if (known[unit] < 0) {
+                known[unit] = int(stamps.size());
+                stamps.emplace_back();
+                if (!MakeStamp(font, lines[r].mid(c, 1), sx, sy, stamps.back()))
+                    return false;
+            }
+            const Stamp& stamp = stamps[known[unit]];
+            if (stamp.ink.isNull())
+                continue;
+            const double left = double(c * kGlyphPixelSize + stamp.tile.x()) * sx;
+            const double top = double(r * kGlyphPixelSize + stamp.tile.y()) * sy;
+            Press(bits, stride, drawn.rect(), stamp.ink, int(std::lround(left)) + stamp.trim.x(),
+                  int(std::lround(top)) + stamp.trim.y());
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 Outcome TextPictureImageFits(qint64 columns, qint64 rows, double scale)
@@ -128,33 +161,8 @@ Outcome DrawTextPicture(const QList<QByteArray>& rows, const QString& fontFile, 
         return NotEnoughMemory(QString(), size);
     drawn.fill(Qt::white);
 
-    // Each character is drawn, scaled and trimmed once, then pressed into
-    // every cell that holds it. At scale 1 the ink of a character is exactly
-    // what drawing it into the cell gives, wherever it overflows the cell.
-    const double sx = double(extent.width) / double(extent.width1);
-    const double sy = double(extent.height) / double(extent.height1);
-    std::vector<int> known(0x10000, -1);
-    std::vector<Stamp> stamps;
-    uchar* bits = drawn.bits();
-    const qsizetype stride = drawn.bytesPerLine();
-    for (qsizetype r = 0; r < lines.size(); ++r) {
-        for (qsizetype c = 0; c < lines[r].size(); ++c) {
-            const char16_t unit = lines[r][c].unicode();
-            if (known[unit] < 0) {
-                known[unit] = int(stamps.size());
-                stamps.emplace_back();
-                if (!MakeStamp(font, lines[r].mid(c, 1), sx, sy, stamps.back()))
-                    return NotEnoughMemory(QString(), size);
-            }
-            const Stamp& stamp = stamps[known[unit]];
-            if (stamp.ink.isNull())
-                continue;
-            const double left = double(c * kGlyphPixelSize + stamp.tile.x()) * sx;
-            const double top = double(r * kGlyphPixelSize + stamp.tile.y()) * sy;
-            Press(bits, stride, drawn.rect(), stamp.ink, int(std::lround(left)) + stamp.trim.x(),
-                  int(std::lround(top)) + stamp.trim.y());
-        }
-    }
+    if (!PressAll(font, lines, extent, drawn))
+        return NotEnoughMemory(QString(), size);
     image = std::move(drawn);
     return Outcome::Done();
 }

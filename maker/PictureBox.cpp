@@ -27,7 +27,7 @@ void PictureBox::Cls()
 Outcome PictureBox::LoadPicture(const QString& path)
 {
     QImage image;
-    const Outcome loaded = LoadImageOverWhite(path, image);
+    Outcome loaded = LoadImageOverWhite(path, image);
     if (loaded.IsDone())
         SetPicture(image);
     return loaded;

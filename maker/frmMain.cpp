@@ -381,7 +381,7 @@ Outcome frmMain::MeasureAndSave()
         Picture1->SetPicture(canvas);
         Picture1->repaint();
     };
-    const Outcome created = CreateGlyphDatabase(DatabasePath(), GlyphFontFile, GlyphBuckets, progress, show);
+    Outcome created = CreateGlyphDatabase(DatabasePath(), GlyphFontFile, GlyphBuckets, progress, show);
     Picture1->Cls();
     Label1->clear();
     if (GlyphsMeasured(created)) {
@@ -423,19 +423,25 @@ std::optional<QString> frmMain::AskForPictureAndOutput(const std::optional<QStri
     if (err > 0 || closed_)
         return std::nullopt;
     repaint();
+    const QString output = Dialog2.FileName;
+    if (WarnOfOverwrittenInput(output))
+        return std::nullopt;
+    return output;
+}
+
+bool frmMain::WarnOfOverwrittenInput(const QString& output)
+{
     // Emptying the output would destroy the picture or the database, whatever
     // links or ".." lead the answer there.
-    const QString output = Dialog2.FileName;
-    if (const std::optional<OverwrittenInput> over =
-            FindOverwrittenInput({output}, {Dialog.FileName}, DatabasePath())) {
-        Warn(over->isDatabase ? QStringLiteral("出力ファイル %1 はデータベース %2 です。\n別のファイルを選んで下さい。")
-                                    .arg(output, over->input)
-                              : QStringLiteral("出力ファイル %1 は変換する画像 %2 そのものです。\n"
-                                               "画像を上書きしないよう、別のファイルを選んで下さい。")
-                                    .arg(output, over->input));
-        return std::nullopt;
-    }
-    return output;
+    const std::optional<OverwrittenInput> over = FindOverwrittenInput({output}, {Dialog.FileName}, DatabasePath());
+    if (!over)
+        return false;
+    Warn(over->isDatabase ? QStringLiteral("出力ファイル %1 はデータベース %2 です。\n別のファイルを選んで下さい。")
+                                .arg(output, over->input)
+                          : QStringLiteral("出力ファイル %1 は変換する画像 %2 そのものです。\n"
+                                           "画像を上書きしないよう、別のファイルを選んで下さい。")
+                                .arg(output, over->input));
+    return true;
 }
 
 bool frmMain::StartTextPicture(const QString& output)

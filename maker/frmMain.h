@@ -143,6 +143,8 @@ private:
     // The two dialogs of a conversion: the output path once a picture is in
     // Picture2, or nothing when the run ends silently.
     std::optional<QString> AskForPictureAndOutput(const std::optional<QString>& picture);
+    // Whether output would fall on the picture or the database; the user is told.
+    bool WarnOfOverwrittenInput(const QString& output);
     // Creates the output empty and starts the viewer on it; false ends the run.
     bool StartTextPicture(const QString& output);
     ConversionEnd ConvertRows(const QString& output, int32_t cellSize, Outcome& written);
