@@ -14,7 +14,8 @@ for f in bin/Pictoria bin/Lumenpane bin/pictoria-convert; do
 done
 for f in share/applications/pictoria.desktop share/applications/lumenpane.desktop \
          share/icons/hicolor/64x64/apps/pictoria.png share/icons/hicolor/64x64/apps/lumenpane.png \
-         share/pictoria/installed share/man/man1/pictoria-convert.1.gz; do
+         share/pictoria/installed share/man/man1/pictoria-convert.1.gz share/man/man1/Pictoria.1.gz share/man/man1/Lumenpane.1.gz \
+         share/bash-completion/completions/pictoria-convert share/zsh/vendor-completions/_pictoria-convert; do
     [ -f "$prefix/$f" ] || { echo "missing: $f"; fail=1; }
 done
 grep -qx "Exec=$prefix/bin/Pictoria %f" "$prefix/share/applications/pictoria.desktop" \
