@@ -1,18 +1,32 @@
 # SPDX-License-Identifier: MIT
-# make run   installs what is missing, builds, and starts Pictoria
-# make test  installs what is missing, builds, and runs every test
+# make run   installs what building and running needs, builds the three
+#            programs, and starts Pictoria
+# make test  installs what the tests need too, builds everything, and runs
+#            every test
+# make lint  clang-format (check only) and clang-tidy with the project's settings
 BUILD ?= build
 JOBS ?= $(shell nproc)
 # CI builds (CI is set) treat every compiler warning as an error.
 WERROR ?= $(if $(CI),ON,OFF)
+CMAKE_OPTIONS = -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPICTORIA_WERROR=$(WERROR)
+PROGRAMS = Pictoria Lumenpane pictoria-convert
 
-.PHONY: run test sanitize build deps clean
+.PHONY: run test sanitize lint build build-programs deps deps-run clean
+
+deps-run:
+	@APT_LOG=$(BUILD)/apt.log sh tools/install-deps.sh run
 
 deps:
-	@sh tools/install-deps.sh
+	@APT_LOG=$(BUILD)/apt.log sh tools/install-deps.sh test
+
+# A build directory make run creates leaves out the tests and benchmarks, so
+# it needs no GoogleTest; one that has them keeps them.
+build-programs: deps-run
+	@TARGETS="$(PROGRAMS)" sh tools/build.sh $(BUILD) $(JOBS) $(CMAKE_OPTIONS) \
+	  $(if $(wildcard $(BUILD)/CMakeCache.txt),,-DBUILD_TESTING=OFF)
 
 build: deps
-	@sh tools/build.sh $(BUILD) $(JOBS) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPICTORIA_WERROR=$(WERROR)
+	@sh tools/build.sh $(BUILD) $(JOBS) $(CMAKE_OPTIONS) -DBUILD_TESTING=ON
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -22,7 +36,10 @@ test: build
 sanitize:
 	@sh tools/sanitize-and-fuzz.sh
 
-run: build
+lint:
+	@sh tools/lint.sh
+
+run: build-programs
 	@sh tools/run.sh $(BUILD)
 
 clean:

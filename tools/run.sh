@@ -15,12 +15,10 @@ echo
 "$BUILD/pictoria-convert" demo/coffee.jpg --cell 16 -o "$out" -q || exit $?
 "$BUILD/pictoria-convert" demo/coffee.jpg --cell 16 --terminal -o - -q | tr -d '\r' || exit $?
 echo
-echo "The Shift-JIS text picture is $out (open it with: $BUILD/Lumenpane $out)."
-echo "As a picture to share: $BUILD/pictoria-convert demo/coffee.jpg -o coffee-text.png"
-echo "Finer pictures: $BUILD/pictoria-convert demo/coffee.jpg --cell 8 (see --help)."
-if command -v xvfb-run >/dev/null 2>&1; then
-    echo "The windows: run 'make run' in a graphical session, or under a virtual display:"
-    echo "  xvfb-run -a $BUILD/Pictoria"
-else
-    echo "The windows: run 'make run' in a graphical session."
-fi
+echo "The Shift-JIS text picture is $out."
+echo "More on the command line (all options: $BUILD/pictoria-convert --help):"
+echo "  $BUILD/pictoria-convert demo/coffee.jpg --cell 8 -o coffee.txt      # finer"
+echo "  $BUILD/pictoria-convert demo/coffee.jpg -o coffee-text.png         # a picture to share"
+echo "  $BUILD/pictoria-convert PICTURE --terminal -o -                    # shown here"
+echo "The windows need a desktop session (X11 or Wayland). From one, 'make run'"
+echo "starts Pictoria and '$BUILD/Lumenpane $out' shows this file."
