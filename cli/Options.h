@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: MIT
+// pictoria-convert's options: what the command line asks for, read and
+// checked against the settings table, or refused with the reason.
+#pragma once
+
+#include "cli/Reporter.h"
+#include "engine/Conversion.h"
+#include "engine/Settings.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+
+enum class OutputForm { Text, Png };
+
+struct Options {
+    std::optional<QString> output; // -o; "-" is standard output
+    int32_t cellSize = Settings::StartCellSize();
+    ConversionSettings settings;
+    bool utf8 = false;
+    bool terminal = false;          // only glyphs wide in every terminal
+    std::optional<OutputForm> form; // --format; nothing: the output's extension decides
+    double scale = 1.0;
+    unsigned threads = 0; // every core
+    QString database;
+    bool quiet = false;
+    QStringList images;
+};
+
+// The options of args (the program's name first), or nothing when the
+// command is done (--help, --version) or refused; exitCode tells which.
+std::optional<Options> ParseOptions(const QStringList& args, const Reporter& report, const CommandIo& io,
+                                    int& exitCode);
