@@ -11,6 +11,7 @@
 #include "engine/GlyphFont.h"
 #include "engine/ImageLoading.h"
 #include "engine/OverwriteGuard.h"
+#include "engine/PicturePreparation.h"
 #include "engine/TerminalGlyphs.h"
 #include "engine/TextPictureImage.h"
 #include "engine/TextPictureOutput.h"
@@ -152,6 +153,17 @@ int WriteOut(const QString& output, const QByteArray& text, Reporter& report, co
     return kExitDone;
 }
 
+// The picture as the options want it sampled: scaled to their width, inverted.
+Outcome Prepare(QImage& picture, const Options& o)
+{
+    if (o.columns)
+        if (Outcome scaled = ScaleToColumns(picture, *o.columns, o.cellSize); !scaled.IsDone())
+            return scaled;
+    if (o.invert)
+        InvertLightness(picture);
+    return Outcome::Done();
+}
+
 // Converts one picture; answers an exit code.
 int ConvertOne(const QString& image, const QString& output, const Options& o, const GlyphTable& table, Reporter& report,
                const CommandIo& io)
@@ -163,6 +175,10 @@ int ConvertOne(const QString& image, const QString& output, const Options& o, co
                          ? loaded.Message()
                          : QStringLiteral("%1: cannot read the picture (%2)").arg(image, loaded.Reason()));
         return ExitCodeFor(Subject::Picture, loaded);
+    }
+    if (const Outcome prepared = Prepare(picture, o); !prepared.IsDone()) {
+        report.Error(QStringLiteral("%1: %2").arg(image, prepared.Reason()));
+        return ExitCodeFor(Subject::Picture, prepared);
     }
     // A drawing over the limit is refused before the conversion, not after it.
     if (WritesImage(output, o))

@@ -6,10 +6,23 @@
 #include <QCommandLineParser>
 
 #include <cstdio>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace {
 
 constexpr unsigned kMaximumThreads = 256;
+// Wider than any picture the limit lets through at the smallest cell.
+constexpr int kMostColumns = 100000;
+
+// The columns of the terminal out is, or else COLUMNS; 0 when neither tells.
+int TerminalColumns(FILE* out)
+{
+    winsize size{};
+    if (::isatty(::fileno(out)) && ::ioctl(::fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    return qEnvironmentVariableIntValue("COLUMNS");
+}
 
 QString Number(double v)
 {
@@ -73,7 +86,9 @@ public:
     std::optional<Options> Parse(const QStringList& args, const Reporter& report, const CommandIo& io, int& exitCode);
 
 private:
-    std::optional<Options> Read(const Reporter& report);
+    std::optional<Options> Read(const Reporter& report, const CommandIo& io);
+    // The picture's width in cells and inversion; a refusal or nothing.
+    QString ReadPicture(Options& o, const CommandIo& io);
     bool ReadSettings(Options& o, const Reporter& report);
     // The output's form: encoding, terminal, format, scale and threads; a refusal or nothing.
     QString ReadForm(Options& o);
@@ -103,6 +118,14 @@ private:
     QCommandLineOption threads_{"threads",
                                 "Threads to convert with (default: every core); the bytes do not depend on it.", "N"};
     QCommandLineOption database_{"database", "Glyph database to use (created when missing).", "PATH"};
+    QCommandLineOption width_{"width",
+                              "Scale the picture to N characters across, its shape kept (a box filter, the same "
+                              "on every machine); the rule that turns cells into characters is unchanged.",
+                              "N"};
+    QCommandLineOption fit_{"fit", "Like --width, for the terminal's width: its columns when standard output is a "
+                                   "terminal, else COLUMNS; two columns a character."};
+    QCommandLineOption invert_{"invert", "Light characters for dark pixels, for light text on a dark background: "
+                                         "each pixel's lightness R + G + B is taken as 765 - (R + G + B)."};
     QCommandLineOption quiet_{{"q", "quiet"}, "No progress on standard error."};
     QCommandLineOption help_{{"h", "help"}, "Show this help."};
     QCommandLineOption version_{"version", "Show the version."};
@@ -115,7 +138,7 @@ Parser::Parser()
     parser_.addPositionalArgument(QStringLiteral("IMAGE"), QStringLiteral("Pictures to convert (any format Qt reads)."),
                                   QStringLiteral("IMAGE..."));
     parser_.addOptions({output_, cell_, brightness_.option, contrast_.option, variation_.option, encoding_, terminal_,
-                        format_, scale_.option, threads_, database_, quiet_, help_, version_});
+                        format_, scale_.option, width_, fit_, invert_, threads_, database_, quiet_, help_, version_});
 }
 
 std::optional<Options> Parser::Parse(const QStringList& args, const Reporter& report, const CommandIo& io,
@@ -134,7 +157,7 @@ std::optional<Options> Parser::Parse(const QStringList& args, const Reporter& re
         exitCode = kExitDone;
         return std::nullopt;
     }
-    std::optional<Options> o = Read(report);
+    std::optional<Options> o = Read(report, io);
     if (o)
         exitCode = kExitDone;
     return o;
@@ -199,7 +222,30 @@ QString Parser::ReadForm(Options& o)
     return {};
 }
 
-std::optional<Options> Parser::Read(const Reporter& report)
+QString Parser::ReadPicture(Options& o, const CommandIo& io)
+{
+    o.invert = parser_.isSet(invert_);
+    if (parser_.isSet(width_) && parser_.isSet(fit_))
+        return QStringLiteral("--width and --fit cannot both be given");
+    if (parser_.isSet(width_)) {
+        bool ok = false;
+        const int columns = parser_.value(width_).toInt(&ok);
+        if (!ok || columns < 1 || columns > kMostColumns)
+            return QStringLiteral("--width must be a whole number from 1 to %1, not \"%2\"")
+                .arg(kMostColumns)
+                .arg(parser_.value(width_));
+        o.columns = columns;
+    }
+    if (parser_.isSet(fit_)) {
+        const int terminal = TerminalColumns(io.out);
+        if (terminal < 2)
+            return QStringLiteral("--fit needs standard output to be a terminal, or COLUMNS set");
+        o.columns = std::min(terminal / 2, kMostColumns);
+    }
+    return {};
+}
+
+std::optional<Options> Parser::Read(const Reporter& report, const CommandIo& io)
 {
     Options o;
     if (!ReadSettings(o, report))
@@ -213,6 +259,8 @@ std::optional<Options> Parser::Read(const Reporter& report)
     const QString refusal = [&]() -> QString {
         if (QString form = ReadForm(o); !form.isEmpty())
             return form;
+        if (QString picture = ReadPicture(o, io); !picture.isEmpty())
+            return picture;
         if (o.images.isEmpty())
             return QStringLiteral("no IMAGE given (see --help)");
         if (o.output && o.images.size() > 1)

@@ -18,6 +18,8 @@ enum class OutputForm { Text, Png };
 struct Options {
     std::optional<QString> output; // -o; "-" is standard output
     int32_t cellSize = Settings::StartCellSize();
+    std::optional<int32_t> columns; // --width, or --fit's: the picture scaled to this many cells across
+    bool invert = false;            // light for dark, for a dark background
     ConversionSettings settings;
     bool utf8 = false;
     bool terminal = false;          // only glyphs wide in every terminal

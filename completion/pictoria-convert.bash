@@ -39,7 +39,7 @@ _pictoria_convert()
     --format) COMPREPLY=($(compgen -W 'text png' -- "$cur")); return ;;
     -o | --output) _pictoria_convert_files ''; return ;;
     --database) _pictoria_convert_files '[cC][dD][bB]'; return ;;
-    --brightness | --contrast | --variation | --scale | --threads) return ;; # a number
+    --brightness | --contrast | --variation | --scale | --width | --threads) return ;; # a number
     esac
 
     # After "--" every word is a picture.
@@ -50,7 +50,7 @@ _pictoria_convert()
     case $cur in
     -*)
         COMPREPLY=($(compgen -W '-o --output --cell --brightness --contrast --variation --encoding --terminal
-            --format --scale --threads --database -q --quiet -h --help --version' -- "$cur"))
+            --format --scale --width --fit --invert --threads --database -q --quiet -h --help --version' -- "$cur"))
         ;;
     *) _pictoria_convert_files "$pictures" ;;
     esac

@@ -98,6 +98,8 @@ TEST_F(CliTest, OptionsAndRefusals)
         {{picture, picture, "-o", "x.txt"}, "-o/--output takes one IMAGE, not 2"},
         {{}, "no IMAGE given"},
         {{picture, "--frobnicate"}, "frobnicate"},
+        {{picture, "--width", "0"}, "--width must be a whole number from 1 to 100000, not \"0\""},
+        {{picture, "--width", "5", "--fit"}, "--width and --fit cannot both be given"},
     };
     for (const auto& [args, named] : bad) {
         const Result r = Run(args);
@@ -110,6 +112,33 @@ TEST_F(CliTest, OptionsAndRefusals)
     EXPECT_EQ(std::pair(ends.code, ReadAll(At("ramp.txt")).size()),
               std::pair(int(kExitDone), qsizetype(2 * (3 * 2 + 2))))
         << "IMAGE's extension becomes .txt; " << ends.err.toStdString();
+}
+
+// --width and --fit scale the picture to a number of characters across, its
+// shape kept; --invert makes black exactly what white was.
+TEST_F(CliTest, WidthFitAndInvert)
+{
+    const auto lines = [](const QByteArray& text) { return text.split('\n').size() - 1; };
+    const auto columns = [](const QByteArray& text) { return FromCp932(text.left(text.indexOf('\r'))).size(); };
+    const Result wide = Run({picture, "-o", "-", "--width", "30"}); // 96 x 64 at cell 8: 240 x 160, 20 rows
+    EXPECT_EQ(std::tuple(wide.code, columns(wide.out), lines(wide.out)), std::tuple(int(kExitDone), 30, 20));
+    const Result narrow = Run({picture, "-o", "-", "--width", "3", "--cell", "4"}); // 12 x 8: 2 rows
+    EXPECT_EQ(std::tuple(columns(narrow.out), lines(narrow.out)), std::tuple(3, 2));
+
+    qputenv("COLUMNS", "41");
+    const Result fit = Run({picture, "-o", "-", "--fit"}); // not a terminal: COLUMNS, two columns a character
+    qunsetenv("COLUMNS");
+    EXPECT_EQ(fit.out, Run({picture, "-o", "-", "--width", "20"}).out);
+    const Result nowhere = Run({picture, "-o", "-", "--fit"});
+    EXPECT_TRUE(nowhere.code == kExitUsage && nowhere.err.contains("--fit needs")) << nowhere.err.toStdString();
+
+    QImage black(40, 24, QImage::Format_RGB32), white(40, 24, QImage::Format_RGB32);
+    black.fill(Qt::black);
+    white.fill(Qt::white);
+    ASSERT_TRUE(black.save(At("black.png")) && white.save(At("white.png")));
+    const Result inverted = Run({At("black.png"), "-o", "-", "--invert", "--variation", "0"});
+    EXPECT_EQ(inverted.out, Run({At("white.png"), "-o", "-", "--variation", "0"}).out);
+    EXPECT_NE(inverted.out, Run({At("black.png"), "-o", "-", "--variation", "0"}).out);
 }
 
 TEST_F(CliTest, FailuresAndHostileFilesAreNamedBeforeAnyHarm)

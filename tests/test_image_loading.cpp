@@ -4,6 +4,7 @@
 #include "engine/GlyphFont.h"
 #include "engine/GlyphMeasure.h"
 #include "engine/ImageLoading.h"
+#include "engine/PicturePreparation.h"
 #include "engine/TextPictureImage.h"
 #include "tests/TestSupport.h"
 
@@ -101,6 +102,31 @@ TEST(ImageLoading, DamagedPicturesAreRefusedWholeOnesRead)
                       std::tuple(true, QString::fromUtf8(reason), 0, QSize(1, 1)))
                 << file;
     }
+}
+
+TEST(PicturePreparation, ScaledByTheMeanOfThePixelsUnderEachAndInverted)
+{
+    QImage picture(4, 2, QImage::Format_RGB32); // two 2 x 2 blocks
+    const QRgb pixels[2][4] = {{qRgb(0, 0, 0), qRgb(10, 20, 31), qRgb(200, 200, 200), qRgb(201, 201, 201)},
+                               {qRgb(1, 2, 3), qRgb(5, 6, 7), qRgb(255, 0, 255), qRgb(0, 255, 0)}};
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 4; ++x)
+            picture.setPixel(x, y, pixels[y][x]);
+    QImage halved = picture;
+    ASSERT_TRUE(ScaleToColumns(halved, 2, 1).IsDone());
+    // Means rounded half up: (0+10+1+5)/4 = 4, (0+20+2+6)/4 = 7, (31+3+7)/4 = 10.25.
+    EXPECT_EQ(std::tuple(halved.size(), halved.pixel(0, 0), halved.pixel(1, 0)),
+              std::tuple(QSize(2, 1), qRgb(4, 7, 10), qRgb(164, 164, 164)));
+    QImage doubled = picture;
+    ASSERT_TRUE(ScaleToColumns(doubled, 2, 4).IsDone()); // 8 x 4: every pixel repeated
+    EXPECT_EQ(doubled, picture.scaled(8, 4));
+    QImage tall(3, 101, QImage::Format_RGB32);
+    tall.fill(Qt::gray);
+    ASSERT_TRUE(ScaleToColumns(tall, 1, 4).IsDone()); // 101 x 4 / 3 = 134.7
+    EXPECT_EQ(tall.size(), QSize(4, 135));
+
+    InvertLightness(picture);
+    EXPECT_EQ(std::pair(picture.pixel(1, 0), picture.pixel(2, 1)), std::pair(qRgb(245, 235, 224), qRgb(0, 255, 0)));
 }
 
 TEST(TextPictureImage, EachCharacterAsItWasMeasured)
