@@ -17,6 +17,7 @@
 #include "engine/TextPictureOutput.h"
 
 #include <QBuffer>
+#include <QTemporaryFile>
 #include <QHash>
 
 #include <cerrno>
@@ -24,6 +25,9 @@
 #include <optional>
 
 namespace {
+
+// An IMAGE of "-" is read from standard input.
+const QString kStandardInput = QStringLiteral("-");
 
 // Creates the missing database at path; false (with failure set) when there
 // is nothing to convert with.
@@ -71,6 +75,8 @@ bool LoadOrCreateDatabase(const QString& path, GlyphBucketArray& buckets, Report
 // bytes are kept, whatever their encoding.
 QString DefaultOutput(const QString& image, const Options& o)
 {
+    if (image == kStandardInput)
+        return kStandardInput; // a picture from a pipe goes on down the pipe
     const qsizetype nameStart = image.lastIndexOf(u'/') + 1;
     const qsizetype dot = image.lastIndexOf(u'.');
     const QString base = dot > nameStart ? image.left(dot) : image;
@@ -164,20 +170,40 @@ Outcome Prepare(QImage& picture, const Options& o)
     return Outcome::Done();
 }
 
+// The picture on standard input, whatever its format: kept in a private
+// temporary file while the loader reads it as it reads any file.
+Outcome LoadStandardInput(FILE* in, QImage& picture)
+{
+    QTemporaryFile kept;
+    if (!kept.open())
+        return Outcome::FromFile(kept.fileTemplate(), kept);
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    for (size_t n; (n = std::fread(chunk.data(), 1, size_t(chunk.size()), in)) > 0;)
+        if (kept.write(chunk.constData(), qint64(n)) != qint64(n))
+            return Outcome::FromFile(kept.fileName(), kept);
+    if (std::ferror(in))
+        return Outcome::FromErrno(QString(), errno);
+    if (!kept.flush())
+        return Outcome::FromFile(kept.fileName(), kept);
+    return LoadImageOverWhite(kept.fileName(), picture);
+}
+
 // Converts one picture; answers an exit code.
 int ConvertOne(const QString& image, const QString& output, const Options& o, const GlyphTable& table, Reporter& report,
                const CommandIo& io)
 {
+    const bool piped = image == kStandardInput;
+    const QString name = piped ? QStringLiteral("standard input") : image;
     QImage picture;
-    const Outcome loaded = LoadImageOverWhite(image, picture);
+    const Outcome loaded = piped ? LoadStandardInput(io.in, picture) : LoadImageOverWhite(image, picture);
     if (!loaded.IsDone()) {
         report.Error(loaded.Kind() == FailureKind::NoMemory
-                         ? loaded.Message()
-                         : QStringLiteral("%1: cannot read the picture (%2)").arg(image, loaded.Reason()));
+                         ? QStringLiteral("%1: %2").arg(name, loaded.Reason())
+                         : QStringLiteral("%1: cannot read the picture (%2)").arg(name, loaded.Reason()));
         return ExitCodeFor(Subject::Picture, loaded);
     }
     if (const Outcome prepared = Prepare(picture, o); !prepared.IsDone()) {
-        report.Error(QStringLiteral("%1: %2").arg(image, prepared.Reason()));
+        report.Error(QStringLiteral("%1: %2").arg(name, prepared.Reason()));
         return ExitCodeFor(Subject::Picture, prepared);
     }
     // A drawing over the limit is refused before the conversion, not after it.
@@ -188,7 +214,7 @@ int ConvertOne(const QString& image, const QString& output, const Options& o, co
         }
     QByteArray text;
     try {
-        const QList<QByteArray> rows = ConvertToRows(picture, FileName(image), o, table, report);
+        const QList<QByteArray> rows = ConvertToRows(picture, piped ? name : FileName(image), o, table, report);
         picture = QImage(); // the drawing may need the room
         if (const Outcome encoded = Encode(rows, WritesImage(output, o), o, text); !encoded.IsDone()) {
             report.Error(QStringLiteral("%1: cannot draw the text picture (%2)").arg(output, encoded.Reason()));
@@ -209,6 +235,10 @@ int ConvertOne(const QString& image, const QString& output, const Options& o, co
 // an output over a picture or the database would destroy it.
 std::optional<QStringList> PlanOutputs(const Options& o, const QString& dbPath, Reporter& report)
 {
+    if (o.images.count(kStandardInput) > 1) {
+        report.Error(QStringLiteral("- (standard input) can be given once"));
+        return std::nullopt;
+    }
     QStringList outputs;
     QStringList files;                 // the outputs that are files, not standard output
     QHash<QString, QString> pictureOf; // output's identity -> picture
@@ -225,7 +255,9 @@ std::optional<QStringList> PlanOutputs(const Options& o, const QString& dbPath, 
         }
         pictureOf.insert(key, image);
     }
-    const std::optional<OverwrittenInput> over = FindOverwrittenInput(files, o.images, dbPath);
+    QStringList pictures = o.images;
+    pictures.removeAll(kStandardInput); // no file of the user's
+    const std::optional<OverwrittenInput> over = FindOverwrittenInput(files, pictures, dbPath);
     if (!over)
         return outputs;
     const QString from = pictureOf.value(FileIdentity(over->output));

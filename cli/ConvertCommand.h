@@ -13,6 +13,7 @@ struct CommandIo {
     FILE* out = stdout;
     FILE* err = stderr;
     bool errIsTerminal = false; // progress bars only on a terminal
+    FILE* in = stdin;           // the picture given as -
 };
 
 // args as main() gets them, the program's name first. programDir is where the

@@ -96,7 +96,7 @@ private:
     QCommandLineParser parser_;
     QCommandLineOption output_{{"o", "output"},
                                "Text picture to write; - writes to standard output. Default: IMAGE with .txt "
-                               "for its extension.",
+                               "for its extension; standard output for a picture read from standard input.",
                                "PATH"};
     QCommandLineOption cell_{"cell",
                              QStringLiteral("Pixels per character side: %1 (default %2).")
@@ -135,8 +135,10 @@ Parser::Parser()
 {
     parser_.setApplicationDescription(
         QStringLiteral("Turns pictures into text pictures of full-width Japanese characters (Shift-JIS, CR LF)."));
-    parser_.addPositionalArgument(QStringLiteral("IMAGE"), QStringLiteral("Pictures to convert (any format Qt reads)."),
-                                  QStringLiteral("IMAGE..."));
+    parser_.addPositionalArgument(
+        QStringLiteral("IMAGE"),
+        QStringLiteral("Pictures to convert (any format Qt reads); - reads one from standard input."),
+        QStringLiteral("IMAGE..."));
     parser_.addOptions({output_, cell_, brightness_.option, contrast_.option, variation_.option, encoding_, terminal_,
                         format_, scale_.option, width_, fit_, invert_, threads_, database_, quiet_, help_, version_});
 }

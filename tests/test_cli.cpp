@@ -40,7 +40,7 @@ protected:
     QString At(const char* name) const { return dir.filePath(name); }
     // The command with dir as the program's directory and, unless the
     // arguments name one, the small database.
-    Result Run(QStringList args) const
+    Result Run(QStringList args, QByteArray input = {}) const
     {
         if (!args.contains("--database") && !args.contains("--help"))
             args << "--database" << database;
@@ -48,9 +48,13 @@ protected:
         size_t outSize = 0, errSize = 0;
         FILE* o = open_memstream(&out, &outSize);
         FILE* e = open_memstream(&err, &errSize);
-        const int code = RunConvertCommand(QStringList{"pictoria-convert"} + args, dir.path(), CommandIo{o, e, false});
+        input.append('\0'); // fmemopen wants room even for nothing
+        FILE* i = fmemopen(input.data(), size_t(input.size() - 1), "r");
+        const int code =
+            RunConvertCommand(QStringList{"pictoria-convert"} + args, dir.path(), CommandIo{o, e, false, i});
         std::fclose(o);
         std::fclose(e);
+        std::fclose(i);
         Result r{code, QByteArray(out, qsizetype(outSize)), QString::fromUtf8(err, qsizetype(errSize))};
         std::free(out);
         std::free(err);
@@ -139,6 +143,23 @@ TEST_F(CliTest, WidthFitAndInvert)
     const Result inverted = Run({At("black.png"), "-o", "-", "--invert", "--variation", "0"});
     EXPECT_EQ(inverted.out, Run({At("white.png"), "-o", "-", "--variation", "0"}).out);
     EXPECT_NE(inverted.out, Run({At("black.png"), "-o", "-", "--variation", "0"}).out);
+}
+
+// "-" reads the picture from standard input, in any format, and writes to
+// standard output unless -o says otherwise.
+TEST_F(CliTest, StandardInputAsAFile)
+{
+    const QByteArray png = ReadAll(picture);
+    const Result piped = Run({"-", "--cell", "4"}, png);
+    EXPECT_EQ(std::pair(piped.code, piped.out), std::pair(int(kExitDone), Run({picture, "-o", "-", "--cell", "4"}).out));
+    ASSERT_EQ(Run({"-", "-o", At("piped.txt")}, ReadAll(TestData("grey-16x16.bmp"))).code, kExitDone);
+    EXPECT_EQ(ReadAll(At("piped.txt")), Run({TestData("grey-16x16.bmp"), "-o", "-"}).out);
+
+    const Result garbage = Run({"-"}, "not a picture");
+    EXPECT_TRUE(garbage.code == kExitImage && garbage.err.startsWith("pictoria-convert: standard input: cannot read"))
+        << garbage.err.toStdString();
+    const Result twice = Run({"-", "-"}, png);
+    EXPECT_TRUE(twice.code == kExitUsage && twice.err.contains("can be given once")) << twice.err.toStdString();
 }
 
 TEST_F(CliTest, FailuresAndHostileFilesAreNamedBeforeAnyHarm)
