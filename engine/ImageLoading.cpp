@@ -124,10 +124,10 @@ bool ComposeOverWhite(QImage& image)
 // Whether a picture of size could be held now, as the decoder's format and
 // as 32-bit RGB: after a decoder failed, this tells a picture too large for
 // the memory left from a damaged one.
-bool Fits(QSize size, QImage::Format decoded)
+bool Fits(QSize size, int decoded)
 {
-    return !QImage(size, QImage::Format_RGB32).isNull() &&
-           (decoded == QImage::Format_Invalid || !QImage(size, decoded).isNull());
+    const bool known = decoded > QImage::Format_Invalid && decoded < QImage::NImageFormats;
+    return !QImage(size, QImage::Format_RGB32).isNull() && (!known || !QImage(size, QImage::Format(decoded)).isNull());
 }
 
 // Why the data of the opened file cannot hold its picture, or the empty string.
@@ -157,7 +157,7 @@ Outcome DamagedPicture(const QString& path, const QString& why)
 // cannot allocate the picture, and turns a picture sideways only after
 // reading it; size and format are what the reader said before reading.
 Outcome FailedRead(const QString& path, QImageReader& reader, bool read, const DecoderMessages& messages, QSize size,
-                   QImage::Format format)
+                   int format)
 {
     QSize shown = size; // as it would have been shown, turned by its EXIF orientation
     if (reader.transformation() & QImageIOHandler::TransformationRotate90)
@@ -189,7 +189,9 @@ Outcome LoadImageOverWhite(const QString& path, QImage& out, int limitMB)
     const DecoderMessages messages;
     // Measured before decoding, so the refusal names the size and the limit.
     const QSize size = reader.size();
-    const QImage::Format format = reader.imageFormat(); // asked now: a failed read forgets it
+    // Asked now: a failed read forgets it. Held as a number, because Qt's JPEG
+    // reader can answer with memory it never set; Fits checks the range.
+    const int format = reader.imageFormat();
     if (size.isValid())
         if (Outcome within = WithinAllocationLimit(path, size.width(), size.height(), limitMB); !within.IsDone())
             return within;
