@@ -12,6 +12,8 @@
 #include "engine/ImageLoading.h"
 #include "engine/OverwriteGuard.h"
 #include "engine/PicturePreparation.h"
+#include "engine/CellColours.h"
+#include "engine/TextPictureMarkup.h"
 #include "engine/TerminalGlyphs.h"
 #include "engine/TextPictureImage.h"
 #include "engine/TextPictureOutput.h"
@@ -81,7 +83,9 @@ QString DefaultOutput(const QString& image, const Options& o)
     const qsizetype dot = image.lastIndexOf(u'.');
     const QString base = dot > nameStart ? image.left(dot) : image;
     return (nameStart == 0 ? QStringLiteral("./") : QString()) + base +
-           (o.form == OutputForm::Png ? QStringLiteral("-text.png") : QStringLiteral(".txt"));
+           (o.form == OutputForm::Png    ? QStringLiteral("-text.png")
+            : o.form == OutputForm::Html ? QStringLiteral(".html")
+                                         : QStringLiteral(".txt"));
 }
 
 QString FileName(const QString& path)
@@ -89,16 +93,33 @@ QString FileName(const QString& path)
     return path.mid(path.lastIndexOf(u'/') + 1);
 }
 
-// Whether output gets the picture drawn as an image: as --format says, else by its extension.
-bool WritesImage(const QString& output, const Options& o)
+// What output gets: as --format says, else by its extension.
+OutputForm FormOf(const QString& output, const Options& o)
 {
-    return o.form ? *o.form == OutputForm::Png : output.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive);
+    if (o.form)
+        return *o.form;
+    if (output.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive))
+        return OutputForm::Png;
+    if (output.endsWith(QStringLiteral(".html"), Qt::CaseInsensitive) ||
+        output.endsWith(QStringLiteral(".htm"), Qt::CaseInsensitive))
+        return OutputForm::Html;
+    return OutputForm::Text;
 }
 
-// The file's bytes: the rows as text (Shift-JIS or UTF-8, CR LF), or drawn as a PNG.
-Outcome Encode(const QList<QByteArray>& rows, bool image, const Options& o, QByteArray& bytes)
+// The file's bytes: the rows as text (Shift-JIS or UTF-8, CR LF; coloured
+// when colours are given), a page, or drawn as a PNG.
+Outcome Encode(const QList<QByteArray>& rows, OutputForm form, const Options& o, const std::vector<QRgb>* colours,
+               const QString& title, QByteArray& bytes)
 {
-    if (!image) {
+    if (form == OutputForm::Html) {
+        bytes = HtmlPage(rows, title, colours, false);
+        return Outcome::Done();
+    }
+    if (form == OutputForm::Text && colours) {
+        bytes = ColouredText(rows, colours);
+        return Outcome::Done();
+    }
+    if (form == OutputForm::Text) {
         for (const QByteArray& row : rows)
             bytes += (o.utf8 ? FromCp932(row).toUtf8() : row) + QByteArrayLiteral("\r\n");
         return Outcome::Done();
@@ -207,7 +228,8 @@ int ConvertOne(const QString& image, const QString& output, const Options& o, co
         return ExitCodeFor(Subject::Picture, prepared);
     }
     // A drawing over the limit is refused before the conversion, not after it.
-    if (WritesImage(output, o))
+    const OutputForm form = FormOf(output, o);
+    if (form == OutputForm::Png)
         if (const Outcome fits = TextPictureImageFits(picture.size(), o.cellSize, o.scale); !fits.IsDone()) {
             report.Error(QStringLiteral("%1: cannot draw the text picture (%2)").arg(output, fits.Reason()));
             return ExitCodeFor(Subject::Output, fits);
@@ -215,8 +237,11 @@ int ConvertOne(const QString& image, const QString& output, const Options& o, co
     QByteArray text;
     try {
         const QList<QByteArray> rows = ConvertToRows(picture, piped ? name : FileName(image), o, table, report);
+        const std::vector<QRgb> colours = o.colour ? CellColours(picture, o.cellSize) : std::vector<QRgb>();
         picture = QImage(); // the drawing may need the room
-        if (const Outcome encoded = Encode(rows, WritesImage(output, o), o, text); !encoded.IsDone()) {
+        if (const Outcome encoded =
+                Encode(rows, form, o, o.colour ? &colours : nullptr, piped ? name : FileName(image), text);
+            !encoded.IsDone()) {
             report.Error(QStringLiteral("%1: cannot draw the text picture (%2)").arg(output, encoded.Reason()));
             return ExitCodeFor(Subject::Output, encoded);
         }

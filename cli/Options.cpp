@@ -110,9 +110,11 @@ private:
                                  "Only characters every terminal draws two columns wide, so that the lines end in "
                                  "one column (for looking at the picture in a terminal); implies --encoding utf-8."};
     QCommandLineOption format_{"format",
-                               "text (default) or png: the text picture drawn as an image, 16 x 16 pixels a "
-                               "character. Chosen by the output's extension when not given.",
+                               "text (default), png: the text picture drawn as an image, 16 x 16 pixels a "
+                               "character, or html: a UTF-8 page. Chosen by the output's extension when not given.",
                                "FORMAT"};
+    QCommandLineOption colour_{"color", "Each character in the mean colour of its cell: 24-bit colour escapes in text "
+                                        "(implies --encoding utf-8), coloured runs in html."};
     NumericOption scale_{"scale", "S", "Scale of a png output",
                          Settings::Range{kMinimumImageScale, kMaximumImageScale, 1.0, false}};
     QCommandLineOption threads_{"threads",
@@ -140,7 +142,8 @@ Parser::Parser()
         QStringLiteral("Pictures to convert (any format Qt reads); - reads one from standard input."),
         QStringLiteral("IMAGE..."));
     parser_.addOptions({output_, cell_, brightness_.option, contrast_.option, variation_.option, encoding_, terminal_,
-                        format_, scale_.option, width_, fit_, invert_, threads_, database_, quiet_, help_, version_});
+                        format_, colour_, scale_.option, width_, fit_, invert_, threads_, database_, quiet_, help_,
+                        version_});
 }
 
 std::optional<Options> Parser::Parse(const QStringList& args, const Reporter& report, const CommandIo& io,
@@ -203,9 +206,9 @@ QString Parser::ReadForm(Options& o)
         return QStringLiteral("--encoding must be sjis or utf-8, not \"%1\"").arg(parser_.value(encoding_));
     if (parser_.isSet(format_)) {
         const QString format = parser_.value(format_).toLower();
-        if (format != "png" && format != "text")
-            return QStringLiteral("--format must be text or png, not \"%1\"").arg(parser_.value(format_));
-        o.form = format == "png" ? OutputForm::Png : OutputForm::Text;
+        if (format != "png" && format != "text" && format != "html")
+            return QStringLiteral("--format must be text, png or html, not \"%1\"").arg(parser_.value(format_));
+        o.form = format == "png" ? OutputForm::Png : format == "html" ? OutputForm::Html : OutputForm::Text;
     }
     if (parser_.isSet(threads_)) {
         bool ok = false;
@@ -227,6 +230,11 @@ QString Parser::ReadForm(Options& o)
 QString Parser::ReadPicture(Options& o, const CommandIo& io)
 {
     o.invert = parser_.isSet(invert_);
+    o.colour = parser_.isSet(colour_);
+    if (o.colour)
+        o.utf8 = true; // escapes in code page 932 text would serve no terminal
+    if (o.colour && o.form == OutputForm::Png)
+        return QStringLiteral("--color is for text and html, not png");
     if (parser_.isSet(width_) && parser_.isSet(fit_))
         return QStringLiteral("--width and --fit cannot both be given");
     if (parser_.isSet(width_)) {

@@ -13,13 +13,14 @@
 #include <cstdint>
 #include <optional>
 
-enum class OutputForm { Text, Png };
+enum class OutputForm { Text, Png, Html };
 
 struct Options {
     std::optional<QString> output; // -o; "-" is standard output
     int32_t cellSize = Settings::StartCellSize();
     std::optional<int32_t> columns; // --width, or --fit's: the picture scaled to this many cells across
     bool invert = false;            // light for dark, for a dark background
+    bool colour = false;            // each character in its cell's mean colour
     ConversionSettings settings;
     bool utf8 = false;
     bool terminal = false;          // only glyphs wide in every terminal

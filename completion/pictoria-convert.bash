@@ -36,7 +36,7 @@ _pictoria_convert()
     case $prev in
     --cell) COMPREPLY=($(compgen -W '4 8 16 32' -- "$cur")); return ;;
     --encoding) COMPREPLY=($(compgen -W 'sjis utf-8' -- "$cur")); return ;;
-    --format) COMPREPLY=($(compgen -W 'text png' -- "$cur")); return ;;
+    --format) COMPREPLY=($(compgen -W 'text png html' -- "$cur")); return ;;
     -o | --output) _pictoria_convert_files ''; return ;;
     --database) _pictoria_convert_files '[cC][dD][bB]'; return ;;
     --brightness | --contrast | --variation | --scale | --width | --threads) return ;; # a number
@@ -50,7 +50,7 @@ _pictoria_convert()
     case $cur in
     -*)
         COMPREPLY=($(compgen -W '-o --output --cell --brightness --contrast --variation --encoding --terminal
-            --format --scale --width --fit --invert --threads --database -q --quiet -h --help --version' -- "$cur"))
+            --format --color --scale --width --fit --invert --threads --database -q --quiet -h --help --version' -- "$cur"))
         ;;
     *) _pictoria_convert_files "$pictures" ;;
     esac

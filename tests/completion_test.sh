@@ -36,9 +36,9 @@ mkdir -p "$scratch/pictures/album" && touch "$scratch/pictures/a.jpg" "$scratch/
 
 # Options, and values in both spellings QCommandLineParser takes.
 expect --format --for
-expect "png text" --format ""
+expect "html png text" --format ""
 expect png --format p
-expect "png text" --format = # "--format=": bash makes the "=" a word
+expect "html png text" --format = # "--format=": bash makes the "=" a word
 expect text --format = t
 expect "sjis utf-8" --encoding ""
 expect "16 32 4 8" --cell ""

@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QImage>
+#include <QRegularExpression>
 
 #include <clocale>
 #include <cwchar>
@@ -145,13 +146,40 @@ TEST_F(CliTest, WidthFitAndInvert)
     EXPECT_NE(inverted.out, Run({At("black.png"), "-o", "-", "--variation", "0"}).out);
 }
 
+// HTML and colour add to the characters of the rule and change none of them.
+TEST_F(CliTest, HtmlAndColourStripBackToThePlainText)
+{
+    const QByteArray plain = Run({picture, "-o", "-", "--encoding", "utf-8"}).out;
+    const Result coloured = Run({picture, "-o", "-", "--color"});
+    QString stripped = QString::fromUtf8(coloured.out);
+    stripped.remove(QRegularExpression("\x1b\\[[0-9;]*m"));
+    EXPECT_TRUE(coloured.code == kExitDone && coloured.out.contains("\x1b[38;2;"));
+    EXPECT_EQ(stripped.toUtf8(), plain);
+
+    for (const QStringList& extra : {QStringList{"--color"}, QStringList{}}) {
+        ASSERT_EQ(Run(QStringList{picture, "-o", At("page.html")} + extra).code, kExitDone);
+        QString page = QString::fromUtf8(ReadAll(At("page.html")));
+        const qsizetype pre = page.indexOf("<pre>") + 5;
+        QString rows = page.mid(pre, page.indexOf("</pre>") - pre);
+        rows.remove(QRegularExpression("<[^>]*>"));
+        rows.replace("&lt;", "<").replace("&gt;", ">").replace("&amp;", "&");
+        EXPECT_EQ(rows.replace("\n", "\r\n").toUtf8(), plain) << extra.join(' ').toStdString();
+        EXPECT_TRUE(page.contains("<title>ramp.png</title>"));
+    }
+    EXPECT_EQ(Run({picture, "--format", "html", "-o", "-"}).out, ReadAll(At("page.html")))
+        << "--format html chooses the same page";
+    const Result png = Run({picture, "--format", "png", "--color"});
+    EXPECT_TRUE(png.code == kExitUsage && png.err.contains("--color is for text and html")) << png.err.toStdString();
+}
+
 // "-" reads the picture from standard input, in any format, and writes to
 // standard output unless -o says otherwise.
 TEST_F(CliTest, StandardInputAsAFile)
 {
     const QByteArray png = ReadAll(picture);
     const Result piped = Run({"-", "--cell", "4"}, png);
-    EXPECT_EQ(std::pair(piped.code, piped.out), std::pair(int(kExitDone), Run({picture, "-o", "-", "--cell", "4"}).out));
+    EXPECT_EQ(std::pair(piped.code, piped.out),
+              std::pair(int(kExitDone), Run({picture, "-o", "-", "--cell", "4"}).out));
     ASSERT_EQ(Run({"-", "-o", At("piped.txt")}, ReadAll(TestData("grey-16x16.bmp"))).code, kExitDone);
     EXPECT_EQ(ReadAll(At("piped.txt")), Run({TestData("grey-16x16.bmp"), "-o", "-"}).out);
 

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 // From picture to characters: sampling, tone levels, the generator, the
 // choice of a glyph and the conversion loop.
+#include "engine/CellColours.h"
 #include "engine/Conversion.h"
 #include "engine/GlyphMeasure.h"
 #include "engine/TerminalGlyphs.h"
+#include "engine/TextPictureMarkup.h"
 #include "tests/TestSupport.h"
 
 #include <map>
@@ -140,4 +142,32 @@ TEST(TerminalGlyphs, OnlyCharactersWideInEveryTerminal)
     for (const auto& g : wide[3])
         kept.push_back(g->AsciiNo);
     EXPECT_EQ(kept, (std::vector<int32_t>{0x889F, 0x8140, 0x8260, 0x88A0}));
+}
+
+// Colour is added, never a character changed: each cell's mean colour, runs of
+// one colour merged, escapes that strip back to the plain text, HTML escaped.
+TEST(TextPictureMarkup, CellColoursEscapesAndPages)
+{
+    QImage picture(5, 2, QImage::Format_RGB32); // two 2 x 2 cells; the fifth column is no whole cell
+    picture.fill(qRgb(9, 9, 9));
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 2; ++x)
+            picture.setPixel(x, y, qRgb(x * 10 + y, 100, 255 * x)); // means 5.5, 100, 127.5
+    EXPECT_EQ(CellColours(picture, 2), (std::vector<QRgb>{qRgb(6, 100, 128), qRgb(9, 9, 9)}));
+
+    const QList<QByteArray> rows = {"\x88\x9f\x88\x9f\x81\x40", "\x81\x40\x88\x9f\x88\x9f"}; // 亜亜　 / 　亜亜
+    const std::vector<QRgb> colours = {qRgb(1, 2, 3), qRgb(1, 2, 3), qRgb(255, 0, 0),
+                                       qRgb(0, 0, 0), qRgb(0, 0, 0), qRgb(0, 0, 0)};
+    EXPECT_EQ(ColouredText(rows, &colours), QByteArray("\x1b[38;2;1;2;3m亜亜\x1b[38;2;255;0;0m　\x1b[0m\r\n"
+                                                       "\x1b[38;2;0;0;0m　亜亜\x1b[0m\r\n"));
+    EXPECT_EQ(ColouredText(rows, nullptr), QByteArray("亜亜　\r\n　亜亜\r\n"));
+
+    const QByteArray page = HtmlPage(rows, "<a & b>", &colours, false);
+    EXPECT_TRUE(page.contains("<title>&lt;a &amp; b&gt;</title>")) << page.toStdString();
+    EXPECT_TRUE(page.contains("<pre><span style=\"color:#010203\">亜亜</span><span style=\"color:#ff0000\">　</span>\n"
+                              "<span style=\"color:#000000\">　亜亜</span>\n</pre>"))
+        << page.toStdString();
+    EXPECT_TRUE(page.contains("<meta charset=\"utf-8\">") && page.contains("\"IPAGothic\"") &&
+                page.contains("line-height: 1;"));
+    EXPECT_TRUE(HtmlPage(rows, "x", nullptr, false).contains("<pre>亜亜　\n　亜亜\n</pre>"));
 }
