@@ -209,14 +209,13 @@ Outcome LoadStandardInput(FILE* in, QImage& picture)
     return LoadImageOverWhite(kept.fileName(), picture);
 }
 
-// Converts one picture; answers an exit code.
-int ConvertOne(const QString& image, const QString& output, const Options& o, const GlyphTable& table, Reporter& report,
-               const CommandIo& io)
+// The picture of image (name in messages), as the options want it sampled;
+// answers an exit code.
+int LoadPicture(const QString& image, const QString& name, const Options& o, QImage& picture, Reporter& report,
+                const CommandIo& io)
 {
-    const bool piped = image == kStandardInput;
-    const QString name = piped ? QStringLiteral("standard input") : image;
-    QImage picture;
-    const Outcome loaded = piped ? LoadStandardInput(io.in, picture) : LoadImageOverWhite(image, picture);
+    const Outcome loaded =
+        image == kStandardInput ? LoadStandardInput(io.in, picture) : LoadImageOverWhite(image, picture);
     if (!loaded.IsDone()) {
         report.Error(loaded.Kind() == FailureKind::NoMemory
                          ? QStringLiteral("%1: %2").arg(name, loaded.Reason())
@@ -227,6 +226,18 @@ int ConvertOne(const QString& image, const QString& output, const Options& o, co
         report.Error(QStringLiteral("%1: %2").arg(name, prepared.Reason()));
         return ExitCodeFor(Subject::Picture, prepared);
     }
+    return kExitDone;
+}
+
+// Converts one picture; answers an exit code.
+int ConvertOne(const QString& image, const QString& output, const Options& o, const GlyphTable& table, Reporter& report,
+               const CommandIo& io)
+{
+    const bool piped = image == kStandardInput;
+    const QString name = piped ? QStringLiteral("standard input") : image;
+    QImage picture;
+    if (const int failed = LoadPicture(image, name, o, picture, report, io); failed != kExitDone)
+        return failed;
     // A drawing over the limit is refused before the conversion, not after it.
     const OutputForm form = FormOf(output, o);
     if (form == OutputForm::Png)

@@ -189,9 +189,7 @@ Outcome LoadImageOverWhite(const QString& path, QImage& out, int limitMB)
     const DecoderMessages messages;
     // Measured before decoding, so the refusal names the size and the limit.
     const QSize size = reader.size();
-    // Asked now: a failed read forgets it. Held as a number, because Qt's JPEG
-    // reader can answer with memory it never set; Fits checks the range.
-    const int format = reader.imageFormat();
+    const int format = reader.imageFormat(); // now: a failed read forgets it; a number: Qt may leave it unset
     if (size.isValid())
         if (Outcome within = WithinAllocationLimit(path, size.width(), size.height(), limitMB); !within.IsDone())
             return within;

@@ -17,6 +17,20 @@ std::pair<int64_t, int64_t> Span(int64_t t, int64_t n, int64_t size)
     return {first, std::min(end, size)};
 }
 
+// The red, green and blue sums of each column of picture over rows [top, bottom).
+void SumColumns(const QImage& picture, int64_t top, int64_t bottom, std::vector<uint64_t>& sums)
+{
+    std::fill(sums.begin(), sums.end(), 0);
+    for (int64_t sy = top; sy < bottom; ++sy) {
+        const auto* line = reinterpret_cast<const QRgb*>(picture.constScanLine(int(sy)));
+        for (int sx = 0; sx < picture.width(); ++sx) {
+            sums[size_t(sx) * 3] += uint64_t(qRed(line[sx]));
+            sums[size_t(sx) * 3 + 1] += uint64_t(qGreen(line[sx]));
+            sums[size_t(sx) * 3 + 2] += uint64_t(qBlue(line[sx]));
+        }
+    }
+}
+
 } // namespace
 
 Outcome ScaleToColumns(QImage& picture, int32_t columns, int32_t cellSize)
@@ -37,15 +51,7 @@ Outcome ScaleToColumns(QImage& picture, int32_t columns, int32_t cellSize)
         // Each source column summed over the rows under this row, then each
         // new pixel from the columns under it.
         const auto [top, bottom] = Span(y, height, picture.height());
-        std::fill(sums.begin(), sums.end(), 0);
-        for (int64_t sy = top; sy < bottom; ++sy) {
-            const auto* line = reinterpret_cast<const QRgb*>(picture.constScanLine(int(sy)));
-            for (int sx = 0; sx < picture.width(); ++sx) {
-                sums[size_t(sx) * 3] += uint64_t(qRed(line[sx]));
-                sums[size_t(sx) * 3 + 1] += uint64_t(qGreen(line[sx]));
-                sums[size_t(sx) * 3 + 2] += uint64_t(qBlue(line[sx]));
-            }
-        }
+        SumColumns(picture, top, bottom, sums);
         auto* out = reinterpret_cast<QRgb*>(scaled.scanLine(int(y)));
         for (int64_t x = 0; x < width; ++x) {
             const auto [left, right] = spans[size_t(x)];
