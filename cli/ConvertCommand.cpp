@@ -180,14 +180,11 @@ int WriteOut(const QString& output, const QByteArray& text, Reporter& report, co
     return kExitDone;
 }
 
-// The picture as the options want it sampled: scaled to their width, inverted.
+// The picture at the options' width.
 Outcome Prepare(QImage& picture, const Options& o)
 {
     if (o.columns)
-        if (Outcome scaled = ScaleToColumns(picture, *o.columns, o.cellSize); !scaled.IsDone())
-            return scaled;
-    if (o.invert)
-        InvertLightness(picture);
+        return ScaleToColumns(picture, *o.columns, o.cellSize);
     return Outcome::Done();
 }
 
@@ -209,8 +206,8 @@ Outcome LoadStandardInput(FILE* in, QImage& picture)
     return LoadImageOverWhite(kept.fileName(), picture);
 }
 
-// The picture of image (name in messages), as the options want it sampled;
-// answers an exit code.
+// The picture of image (name in messages) at the options' width; answers an
+// exit code.
 int LoadPicture(const QString& image, const QString& name, const Options& o, QImage& picture, Reporter& report,
                 const CommandIo& io)
 {
@@ -247,8 +244,11 @@ int ConvertOne(const QString& image, const QString& output, const Options& o, co
         }
     QByteArray text;
     try {
-        const QList<QByteArray> rows = ConvertToRows(picture, piped ? name : FileName(image), o, table, report);
+        // The colours are the picture's own; only the choice of characters sees it inverted.
         const std::vector<QRgb> colours = o.colour ? CellColours(picture, o.cellSize) : std::vector<QRgb>();
+        if (o.invert)
+            InvertLightness(picture);
+        const QList<QByteArray> rows = ConvertToRows(picture, piped ? name : FileName(image), o, table, report);
         picture = QImage(); // the drawing may need the room
         if (const Outcome encoded =
                 Encode(rows, form, o, o.colour ? &colours : nullptr, piped ? name : FileName(image), text);

@@ -155,6 +155,15 @@ TEST_F(CliTest, HtmlAndColourStripBackToThePlainText)
     stripped.remove(QRegularExpression("\x1b\\[[0-9;]*m"));
     EXPECT_TRUE(coloured.code == kExitDone && coloured.out.contains("\x1b[38;2;"));
     EXPECT_EQ(stripped.toUtf8(), plain);
+    // Inverted, the characters change and the colours stay the picture's own.
+    const auto escapes = [](const QByteArray& text) {
+        QStringList found;
+        for (const auto& m : QRegularExpression("\x1b\\[[0-9;]*m").globalMatch(QString::fromUtf8(text)))
+            found << m.captured();
+        return found;
+    };
+    const QByteArray inverted = Run({picture, "-o", "-", "--color", "--invert"}).out;
+    EXPECT_TRUE(inverted != coloured.out && escapes(inverted) == escapes(coloured.out));
 
     for (const QStringList& extra : {QStringList{"--color"}, QStringList{}}) {
         ASSERT_EQ(Run(QStringList{picture, "-o", At("page.html")} + extra).code, kExitDone);
