@@ -12,6 +12,7 @@
 #include "engine/ImageLoading.h"
 #include "engine/OverwriteGuard.h"
 #include "engine/PicturePreparation.h"
+#include "engine/BoardGlyphs.h"
 #include "engine/CellColours.h"
 #include "engine/TextPictureMarkup.h"
 #include "engine/TerminalGlyphs.h"
@@ -112,7 +113,7 @@ Outcome Encode(const QList<QByteArray>& rows, OutputForm form, const Options& o,
                const QString& title, QByteArray& bytes)
 {
     if (form == OutputForm::Html) {
-        bytes = HtmlPage(rows, title, colours, false);
+        bytes = HtmlPage(rows, title, colours, o.board);
         return Outcome::Done();
     }
     if (form == OutputForm::Text && colours) {
@@ -328,8 +329,20 @@ int RunConvertCommand(const QStringList& args, const QString& programDir, const 
     int failure = kExitDone;
     if (!LoadOrCreateDatabase(dbPath, buckets, report, failure))
         return failure;
-    // A terminal draws many of the glyphs one column wide; only the others serve.
-    const GlyphTable table(options->terminal ? TerminalGlyphsOnly(buckets) : buckets);
+    // A terminal draws many of the glyphs one column wide, a proportional font
+    // many narrower or wider than one em; only the others serve.
+    if (options->terminal)
+        buckets = TerminalGlyphsOnly(buckets);
+    if (options->board) {
+        GlyphBucketArray board;
+        if (const Outcome opened = BoardGlyphsOnly(buckets, QString(), board); !opened.IsDone()) {
+            report.Error(QStringLiteral("--board: cannot open the font %1 (%2); install the package %3")
+                             .arg(kBoardFontFamily, opened.Message(), kGlyphFontPackage));
+            return ExitCodeFor(Subject::Database, opened);
+        }
+        buckets = std::move(board);
+    }
+    const GlyphTable table(buckets);
 
     for (qsizetype i = 0; i < options->images.size(); ++i) {
         const int r = ConvertOne(options->images[i], (*outputs)[i], *options, table, report, io);

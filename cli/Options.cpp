@@ -113,6 +113,8 @@ private:
                                "text (default), png: the text picture drawn as an image, 16 x 16 pixels a "
                                "character, or html: a UTF-8 page. Chosen by the output's extension when not given.",
                                "FORMAT"};
+    QCommandLineOption board_{"board", "Only characters exactly one em wide in IPAPGothic, so that the picture lines "
+                                       "up where text is shown in a proportional Japanese font (boards, web pages)."};
     QCommandLineOption colour_{"color", "Each character in the mean colour of its cell: 24-bit colour escapes in text "
                                         "(implies --encoding utf-8), coloured runs in html."};
     NumericOption scale_{"scale", "S", "Scale of a png output",
@@ -142,8 +144,8 @@ Parser::Parser()
         QStringLiteral("Pictures to convert (any format Qt reads); - reads one from standard input."),
         QStringLiteral("IMAGE..."));
     parser_.addOptions({output_, cell_, brightness_.option, contrast_.option, variation_.option, encoding_, terminal_,
-                        format_, colour_, scale_.option, width_, fit_, invert_, threads_, database_, quiet_, help_,
-                        version_});
+                        format_, colour_, board_, scale_.option, width_, fit_, invert_, threads_, database_, quiet_,
+                        help_, version_});
 }
 
 std::optional<Options> Parser::Parse(const QStringList& args, const Reporter& report, const CommandIo& io,
@@ -201,6 +203,7 @@ QString Parser::ReadForm(Options& o)
 {
     const QString encoding = parser_.value(encoding_).toLower();
     o.terminal = parser_.isSet(terminal_);
+    o.board = parser_.isSet(board_);
     o.utf8 = o.terminal || encoding == "utf-8" || encoding == "utf8";
     if (parser_.isSet(encoding_) && !o.utf8 && encoding != "sjis" && encoding != "shift-jis" && encoding != "cp932")
         return QStringLiteral("--encoding must be sjis or utf-8, not \"%1\"").arg(parser_.value(encoding_));

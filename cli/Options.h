@@ -24,6 +24,7 @@ struct Options {
     ConversionSettings settings;
     bool utf8 = false;
     bool terminal = false;          // only glyphs wide in every terminal
+    bool board = false;             // only glyphs one em wide in the proportional font
     std::optional<OutputForm> form; // --format; nothing: the output's extension decides
     double scale = 1.0;
     unsigned threads = 0; // every core

@@ -50,7 +50,7 @@ _pictoria_convert()
     case $cur in
     -*)
         COMPREPLY=($(compgen -W '-o --output --cell --brightness --contrast --variation --encoding --terminal
-            --format --color --scale --width --fit --invert --threads --database -q --quiet -h --help --version' -- "$cur"))
+            --format --color --board --scale --width --fit --invert --threads --database -q --quiet -h --help --version' -- "$cur"))
         ;;
     *) _pictoria_convert_files "$pictures" ;;
     esac

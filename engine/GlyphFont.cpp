@@ -6,12 +6,18 @@
 #include FT_FREETYPE_H
 #include FT_DRIVER_H
 #include FT_MODULE_H
+#include FT_ADVANCES_H
 
 QString FindGlyphFontFile()
 {
+    return FindFontFile(kGlyphFontFamily);
+}
+
+QString FindFontFile(const QString& familyName)
+{
     QString file;
     FcPattern* pattern = FcPatternCreate();
-    const QByteArray family = kGlyphFontFamily.toUtf8();
+    const QByteArray family = familyName.toUtf8();
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.constData()));
     FcObjectSet* objects = FcObjectSetBuild(FC_FILE, FC_INDEX, nullptr);
     // Listing, unlike matching, never offers another family in its place.
@@ -149,4 +155,14 @@ QRect GlyphFont::InkRect(const QString& text) const
         pen += slot->advance.x;
     });
     return ink;
+}
+
+bool GlyphFont::IsOneEmWide(char32_t c) const
+{
+    if (!IsOpen())
+        return false;
+    const FT_UInt index = FT_Get_Char_Index(face_->face, c);
+    FT_Fixed advance = 0;
+    return index != 0 && FT_Get_Advance(face_->face, index, FT_LOAD_NO_SCALE, &advance) == 0 &&
+           advance == FT_Fixed(face_->face->units_per_EM);
 }

@@ -17,8 +17,13 @@ inline const QString kGlyphFontPackage = QStringLiteral("fonts-ipafont-gothic");
 constexpr int kGlyphPixelSize = 16;
 constexpr int kGlyphBaseline = 14; // pixels below the top of a drawn line
 
-// The file of the IPAGothic family as fontconfig lists it (no substitution of
-// another family), or the empty string.
+// The proportional sibling boards and web pages show Japanese text in.
+inline const QString kBoardFontFamily = QStringLiteral("IPAPGothic");
+
+// The file of the family as fontconfig lists it (no substitution of another
+// family), or the empty string.
+QString FindFontFile(const QString& family);
+// The file of IPAGothic, the family the glyphs are measured in.
 QString FindGlyphFontFile();
 
 class GlyphFont {
@@ -39,6 +44,9 @@ public:
     void Draw(QImage& image, int x, int y, const QString& text) const;
     // The pixels Draw may ink for the text drawn at (0, 0); empty when it inks none.
     QRect InkRect(const QString& text) const;
+    // Whether the font has the character and its advance is exactly one em, in
+    // the font's own units (no hinting or rounding decides it).
+    bool IsOneEmWide(char32_t c) const;
 
 private:
     struct Face;

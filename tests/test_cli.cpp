@@ -5,6 +5,7 @@
 #include "common/NativePath.h"
 #include "engine/DatabaseFile.h"
 #include "engine/DatabaseLocation.h"
+#include "engine/GlyphFont.h"
 #include "maker/frmMain.h"
 #include "tests/MakerAnswers.h"
 #include "tests/TestSupport.h"
@@ -179,6 +180,33 @@ TEST_F(CliTest, HtmlAndColourStripBackToThePlainText)
         << "--format html chooses the same page";
     const Result png = Run({picture, "--format", "png", "--color"});
     EXPECT_TRUE(png.code == kExitUsage && png.err.contains("--color is for text and html")) << png.err.toStdString();
+}
+
+// --board keeps only characters one em wide in IPAPGothic, and its HTML page
+// names the proportional fonts.
+TEST_F(CliTest, BoardCharactersAreAllOneEmWide)
+{
+    // Katakana, narrower in IPAPGothic, first in every bucket: they win every tie.
+    GlyphBucketArray buckets = SmallDatabase();
+    for (int b = 0; b < kBucketCount; ++b)
+        buckets[b].insert(buckets[b].begin(), MakeGlyph(0x8340 + b, buckets[b].front()->TL, buckets[b].front()->TR,
+                                                        buckets[b].front()->BL, buckets[b].front()->BR));
+    ASSERT_TRUE(WriteDatabase(At("kana.cdb"), buckets).IsDone());
+    const QStringList args = {picture,       "-o", "-",          "--encoding",  "utf-8",
+                              "--variation", "0",  "--database", At("kana.cdb")};
+    const Result plain = Run(args), board = Run(args + QStringList{"--board"});
+    ASSERT_EQ(board.code, kExitDone) << board.err.toStdString();
+    const GlyphFont font(FindFontFile(kBoardFontFamily));
+    ASSERT_TRUE(font.IsOpen());
+    const auto narrow = [&font](const QByteArray& out) {
+        int n = 0;
+        for (const QChar c : QString::fromUtf8(out).remove("\r\n"))
+            n += font.IsOneEmWide(c.unicode()) ? 0 : 1;
+        return n;
+    };
+    EXPECT_GT(narrow(plain.out), 0);
+    EXPECT_EQ(std::pair(narrow(board.out), board.out.size()), std::pair(0, plain.out.size()));
+    EXPECT_TRUE(Run({picture, "-o", "-", "--board", "--format", "html"}).out.contains("font-family: \"IPAPGothic\""));
 }
 
 // "-" reads the picture from standard input, in any format, and writes to

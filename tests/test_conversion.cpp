@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
 // From picture to characters: sampling, tone levels, the generator, the
 // choice of a glyph and the conversion loop.
+#include "common/CodePage932.h"
+#include "engine/BoardGlyphs.h"
 #include "engine/CellColours.h"
 #include "engine/Conversion.h"
+#include "engine/GlyphFont.h"
 #include "engine/GlyphMeasure.h"
 #include "engine/TerminalGlyphs.h"
 #include "engine/TextPictureMarkup.h"
@@ -170,4 +173,22 @@ TEST(TextPictureMarkup, CellColoursEscapesAndPages)
     EXPECT_TRUE(page.contains("<meta charset=\"utf-8\">") && page.contains("\"IPAGothic\"") &&
                 page.contains("line-height: 1;"));
     EXPECT_TRUE(HtmlPage(rows, "x", nullptr, false).contains("<pre>亜亜　\n　亜亜\n</pre>"));
+}
+
+// Only glyphs exactly one em wide in IPAPGothic, measured in the font's own
+// units: kanji are, most kana and full-width Latin letters are not.
+TEST(BoardGlyphs, OnlyCharactersOneEmWideInTheProportionalFont)
+{
+    GlyphBucketArray buckets; // 亜 ア Ａ 　 唖 ー
+    buckets[0] = {MakeGlyph(0x889F, 1), MakeGlyph(0x8341, 1), MakeGlyph(0x8260, 1)};
+    buckets[3] = {MakeGlyph(0x8140, 1), MakeGlyph(0x88A0, 1), MakeGlyph(0x815B, 1)};
+    GlyphBucketArray board;
+    ASSERT_TRUE(BoardGlyphsOnly(buckets, QString(), board).IsDone());
+    std::vector<int32_t> kept;
+    for (const auto& bucket : board)
+        for (const auto& g : bucket)
+            kept.push_back(g->AsciiNo);
+    EXPECT_EQ(kept, (std::vector<int32_t>{0x889F, 0x8140, 0x88A0}));
+    GlyphBucketArray none;
+    EXPECT_TRUE(BoardGlyphsOnly(buckets, "/no/such/font.ttf", none).IsFailed());
 }
