@@ -200,7 +200,8 @@ TEST_F(CliTest, BoardCharactersAreAllOneEmWide)
     ASSERT_TRUE(font.IsOpen());
     const auto narrow = [&font](const QByteArray& out) {
         int n = 0;
-        for (const QChar c : QString::fromUtf8(out).remove("\r\n"))
+        const QString text = QString::fromUtf8(out).remove("\r\n"); // held: remove answers a reference
+        for (const QChar c : text)
             n += font.IsOneEmWide(c.unicode()) ? 0 : 1;
         return n;
     };
