@@ -127,7 +127,7 @@ private:
                               "on every machine); the rule that turns cells into characters is unchanged.",
                               "N"};
     QCommandLineOption fit_{"fit", "Like --width, for the terminal's width: its columns when standard output is a "
-                                   "terminal, else COLUMNS; two columns a character."};
+                                   "terminal, else COLUMNS; two columns a character. Implies --terminal."};
     QCommandLineOption invert_{"invert", "Light characters for dark pixels, for light text on a dark background: "
                                          "each pixel's lightness R + G + B is taken as 765 - (R + G + B)."};
     QCommandLineOption quiet_{{"q", "quiet"}, "No progress on standard error."};
@@ -202,7 +202,7 @@ bool Parser::ReadSettings(Options& o, const Reporter& report)
 QString Parser::ReadForm(Options& o)
 {
     const QString encoding = parser_.value(encoding_).toLower();
-    o.terminal = parser_.isSet(terminal_);
+    o.terminal = parser_.isSet(terminal_) || parser_.isSet(fit_); // --fit: for a terminal
     o.board = parser_.isSet(board_);
     o.utf8 = o.terminal || encoding == "utf-8" || encoding == "utf8";
     if (parser_.isSet(encoding_) && !o.utf8 && encoding != "sjis" && encoding != "shift-jis" && encoding != "cp932")

@@ -134,7 +134,7 @@ TEST_F(CliTest, WidthFitAndInvert)
     qputenv("COLUMNS", "41");
     const Result fit = Run({picture, "-o", "-", "--fit"}); // not a terminal: COLUMNS, two columns a character
     qunsetenv("COLUMNS");
-    EXPECT_EQ(fit.out, Run({picture, "-o", "-", "--width", "20"}).out);
+    EXPECT_EQ(fit.out, Run({picture, "-o", "-", "--width", "20", "--terminal"}).out);
     const Result nowhere = Run({picture, "-o", "-", "--fit"});
     EXPECT_TRUE(nowhere.code == kExitUsage && nowhere.err.contains("--fit needs")) << nowhere.err.toStdString();
 
