@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "engine/CellSampler.h"
 
+#include "engine/RuleArithmetic.h"
+
 #include <cmath>
 
 ImagePixels::ImagePixels(const QImage& image)
@@ -27,20 +29,6 @@ int32_t ToneLevel(float tl, float tr, float bl, float br)
     return level;
 }
 
-namespace {
-
-int32_t Lightness(int32_t c)
-{
-    return c / 65536 + c % 256 + (c % 65536) / 256;
-}
-
-float Adjust(float sum, int32_t n, float brightness, float contrast)
-{
-    return float((double(sum) / n - 8) * double(contrast) + double(brightness));
-}
-
-} // namespace
-
 CellValues SampleCell(const PixelSource& pixels, int32_t x, int32_t y, int32_t cellSize, float brightness,
                       float contrast)
 {
@@ -54,12 +42,12 @@ CellValues SampleCell(const PixelSource& pixels, int32_t x, int32_t y, int32_t c
             br = float(double(br) + Lightness(pixels.Point(x + dx + half, y + dy + half)));
         }
     }
-    const int32_t n = int32_t(double(cellSize * 48 * cellSize) / 4);
+    const int32_t n = QuarterDivisor(cellSize);
     CellValues v;
-    v.TL = Adjust(tl, n, brightness, contrast);
-    v.TR = Adjust(tr, n, brightness, contrast);
-    v.BL = Adjust(bl, n, brightness, contrast);
-    v.BR = Adjust(br, n, brightness, contrast);
+    v.TL = AdjustQuarter(tl, n, brightness, contrast);
+    v.TR = AdjustQuarter(tr, n, brightness, contrast);
+    v.BL = AdjustQuarter(bl, n, brightness, contrast);
+    v.BR = AdjustQuarter(br, n, brightness, contrast);
     v.Level = ToneLevel(v.TL, v.TR, v.BL, v.BR);
     return v;
 }

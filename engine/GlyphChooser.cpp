@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "engine/GlyphChooser.h"
 
+#include "engine/RuleArithmetic.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -23,23 +25,6 @@ GlyphTable::GlyphTable(const GlyphBucketArray& buckets) : buckets_(buckets.size(
         }
     }
 }
-
-namespace {
-
-constexpr float kStartScore = 9999.0f;
-constexpr float kCloseness = 100.0f;
-
-float Score(float dtl, float dtr, float dbl, float dbr, float r, int32_t variation)
-{
-    return float(double(dtl) * dtl + double(dtr) * dtr + double(dbl) * dbl + double(dbr) * dbr + double(r) * variation);
-}
-
-bool Close(float dtl, float dtr, float dbl, float dbr)
-{
-    return dtl <= kCloseness && dtr <= kCloseness && dbl <= kCloseness && dbr <= kCloseness;
-}
-
-} // namespace
 
 bool EveryGlyphClose(const GlyphTable::Bucket& b, float tl, float tr, float bl, float br)
 {

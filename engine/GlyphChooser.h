@@ -4,30 +4,12 @@
 #pragma once
 
 #include "engine/GlyphBuckets.h"
+#include "engine/Rnd.h"
 
 #include <cstdint>
 #include <vector>
 
 constexpr int32_t kFallbackCode = 0x8140; // the ideographic space
-
-// Uniform numbers in [0, 1) from a 24-bit linear congruential generator that
-// is never seeded: every start of the program runs through the same sequence.
-class Rnd {
-public:
-    static constexpr uint32_t kStartState = 0x50000;
-    Rnd() = default;
-    // Resumes the sequence at a state met before (parallel conversion).
-    explicit Rnd(uint32_t state) : state_(state & 0xFFFFFFu) {}
-    float Next()
-    {
-        state_ = (state_ * 0x43FD43FDu + 0xC39EC3u) & 0xFFFFFFu;
-        return float(state_) / 16777216.0f;
-    }
-    uint32_t State() const { return state_; }
-
-private:
-    uint32_t state_ = kStartState;
-};
 
 // The buckets laid out flat for the search, in the buckets' own order.
 class GlyphTable {

@@ -5,14 +5,16 @@
 // before them, which is what lets the conversion run in parallel.
 #pragma once
 
+#include "engine/Rnd.h"
+
 #include <cstdint>
 #include <vector>
 
 class RndJumpTable {
 public:
-    static constexpr uint32_t kMultiplier = 0x43FD43FDu;
-    static constexpr uint32_t kIncrement = 0xC39EC3u;
-    static constexpr uint32_t kMask = 0xFFFFFFu;
+    static constexpr uint32_t kMultiplier = Rnd::kMultiplier;
+    static constexpr uint32_t kIncrement = Rnd::kIncrement;
+    static constexpr uint32_t kMask = Rnd::kMask;
 
     // Jumps of 0 to maxDraws draws.
     explicit RndJumpTable(size_t maxDraws) : a_(maxDraws + 1), c_(maxDraws + 1)

@@ -3,10 +3,12 @@
 // the same random state afterwards, for random pictures and glyph sets.
 #include "engine/Conversion.h"
 #include "engine/FastConversion.h"
+#include "engine/GlyphSearch.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <map>
 #include <random>
@@ -20,14 +22,27 @@ int Uniform(int lo, int hi)
     return std::uniform_int_distribution<int>(lo, hi)(g);
 }
 
-// Quarter values on the measuring scale in sixteenths, or 0 and 8 only (equal
-// scores everywhere), or spread so wide that the closeness test splits
-// buckets. Some glyphs repeat an earlier one, some buckets are empty, some
-// codes are one byte; a few buckets are as large as the real font's.
+// Quarter values on the measuring scale in sixteenths; or 0 and 8 only (equal
+// scores everywhere); or spread so wide that the closeness test splits
+// buckets; or a few values a float step apart, so that scores tie or nearly
+// tie across the search's blocks; or values at the closeness limit, 100 away
+// from the cells'. Some glyphs repeat an earlier one, some buckets are empty,
+// some codes are one byte; a few buckets are as large as the real font's.
+float RandomValue(int kind)
+{
+    switch (kind) {
+    case 1: return float(Uniform(0, 1) * 8);
+    case 2: return float(Uniform(0, 3200)) / 16;
+    case 3: return std::nextafter(float(Uniform(0, 2) * 4), Uniform(0, 1) ? 0.0f : 100.0f);
+    case 4: return float(Uniform(0, 255)) / 16 + float(Uniform(-1, 1)) * 100;
+    default: return float(Uniform(0, 255)) / 16;
+    }
+}
+
 GlyphBucketArray RandomBuckets()
 {
-    const int kind = Uniform(0, 2);
-    auto value = [&] { return kind == 1 ? float(Uniform(0, 1) * 8) : float(Uniform(0, kind ? 3200 : 255)) / 16; };
+    const int kind = Uniform(0, 4);
+    auto value = [&] { return RandomValue(kind); };
     GlyphBucketArray buckets;
     for (auto& bucket : buckets)
         for (int i = 0, n = Uniform(0, 3) ? Uniform(1, Uniform(0, 7) ? 40 : 400) : 0; i < n; ++i)
@@ -53,6 +68,18 @@ QImage RandomPicture(int width, int height)
     return image;
 }
 
+// From the slider's range mostly; now and then none, a negative one (the
+// random term then lowers scores) or one far beyond the range.
+int32_t RandomVariation()
+{
+    switch (Uniform(0, 9)) {
+    case 0: return 0;
+    case 1: return Uniform(-60, -1);
+    case 2: return Uniform(51, 1 << 20);
+    default: return Uniform(1, 50);
+    }
+}
+
 // Brightness and contrast, in tenths, from the sliders' ranges, far beyond
 // them, and near the edge of the closeness test, where some glyphs of a
 // bucket draw no number.
@@ -60,7 +87,7 @@ ConversionSettings RandomSettings()
 {
     const int ranges[][4] = {{30, 130, 5, 15}, {-1500, 1500, -200, 200}, {800, 1200, 0, 30}, {-1100, -900, 10, 10}};
     const int* r = ranges[Uniform(0, 3)];
-    return {float(Uniform(r[0], r[1])) / 10, float(Uniform(r[2], r[3])) / 10, Uniform(0, 3) ? Uniform(1, 50) : 0};
+    return {float(Uniform(r[0], r[1])) / 10, float(Uniform(r[2], r[3])) / 10, RandomVariation()};
 }
 
 // What the hooks see, rows and every cell's progress and code, while the
@@ -138,6 +165,40 @@ TEST(FastConversion, MatchesTheSequentialLoop)
             for (QByteArray& row : ConvertBand(picture, cellSize, split, 1000, s, table, rnd, options))
                 rows.push_back(row);
             ASSERT_EQ(std::pair(rows, rnd.State()), std::pair(expected.rows, reference.State())) << options.threads;
+        }
+    }
+}
+
+// The search that passes over blocks of glyphs against the rule that scores
+// them all, cell by cell, on both kernels: cells on glyphs' own values (exact
+// ties with variation 0), on a coarse grid and anywhere between.
+TEST(GlyphSearch, FindsTheRulesGlyph)
+{
+    for (int trial = 0; trial < 60; ++trial) {
+        const GlyphBucketArray buckets = RandomBuckets();
+        const GlyphTable table(buckets);
+        const GlyphSearch portable(table, false), vector(table, true);
+        std::vector<float> bounds(portable.BoundsSize());
+        for (int k = 0; k < 3000; ++k) {
+            const int32_t level = Uniform(0, kBucketCount - 1);
+            const GlyphTable::Bucket& b = table[level];
+            if (b.Code.empty())
+                continue;
+            CellQuarters c{};
+            float* q[] = {&c.TL, &c.TR, &c.BL, &c.BR};
+            const size_t near = size_t(Uniform(0, int(b.Code.size()) - 1));
+            const float* values[] = {&b.TL[near], &b.TR[near], &b.BL[near], &b.BR[near]};
+            const int kind = Uniform(0, 2);
+            for (int i = 0; i < 4; ++i)
+                *q[i] = kind == 0 ? *values[i] : kind == 1 ? float(Uniform(0, 16)) : float(Uniform(-64, 320)) / 16;
+            if (!EveryGlyphClose(b, c.TL, c.TR, c.BL, c.BR))
+                continue;
+            const int32_t variation = Uniform(0, 2) ? RandomVariation() : 0;
+            const uint32_t start = uint32_t(Uniform(0, 0xFFFFFF));
+            Rnd rnd(start);
+            const int32_t expected = ChooseGlyph(table, c.TL, c.TR, c.BL, c.BR, level, variation, rnd);
+            ASSERT_EQ(portable.Choose(c, level, variation, start, bounds.data()), expected) << trial << " " << k;
+            ASSERT_EQ(vector.Choose(c, level, variation, start, bounds.data()), expected) << trial << " " << k;
         }
     }
 }
