@@ -95,13 +95,12 @@ void SampleRow(const QImage& image, int32_t cellSize, int32_t top, int32_t first
 void ChooseRow(const GlyphSearch& search, int32_t variation, const Cell* cells, const uint32_t* starts, size_t count,
                int32_t* codes)
 {
-    thread_local std::vector<float> bounds;
-    bounds.resize(search.BoundsSize());
+    SearchScratch scratch = search.Scratch();
     for (size_t k = 0; k < count; ++k) {
         const Cell& cell = cells[k];
         if (cell.EveryClose) {
             codes[k] =
-                search.Choose({cell.TL, cell.TR, cell.BL, cell.BR}, cell.Level, variation, starts[k], bounds.data());
+                search.Choose({cell.TL, cell.TR, cell.BL, cell.BR}, cell.Level, variation, starts[k], scratch);
         } else {
             Rnd rnd(starts[k]);
             codes[k] = ChooseGlyph(search.Table(), cell.TL, cell.TR, cell.BL, cell.BR, cell.Level, variation, rnd);
@@ -145,12 +144,14 @@ struct RowPiece {
 } // namespace
 
 struct FastConverter::Shared {
-    Shared(const QImage& image, int32_t cellSize, const GlyphTable& table, const FastOptions& options)
+    Shared(const QImage& image, int32_t cellSize, const GlyphTable& table, const FastOptions& options,
+           const GlyphSearch* given)
         : rgb(image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32)),
           cellSize(cellSize),
           table(table),
           options(options),
-          search(table, options.simd)
+          own(given ? std::nullopt : std::make_optional<GlyphSearch>(table, options.simd)),
+          search(given ? *given : *own)
     {
         const GridExtent grid = ComputeGridExtent(rgb.width(), rgb.height(), cellSize);
         columns = std::max(grid.Columns(cellSize), 0);
@@ -160,12 +161,18 @@ struct FastConverter::Shared {
     int32_t cellSize;
     const GlyphTable& table;
     FastOptions options;
-    GlyphSearch search;
+    std::optional<GlyphSearch> own;
+    const GlyphSearch& search;
     int32_t columns = 0, rows = 0;
 };
 
 FastConverter::FastConverter(const QImage& image, int32_t cellSize, const GlyphTable& table, const FastOptions& options)
-    : shared_(std::make_unique<const Shared>(image, cellSize, table, options))
+    : shared_(std::make_unique<const Shared>(image, cellSize, table, options, nullptr))
+{}
+
+FastConverter::FastConverter(const QImage& image, int32_t cellSize, const GlyphSearch& search,
+                             const FastOptions& options)
+    : shared_(std::make_unique<const Shared>(image, cellSize, search.Table(), options, &search))
 {}
 
 FastConverter::~FastConverter() = default;

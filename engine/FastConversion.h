@@ -6,6 +6,7 @@
 #pragma once
 
 #include "engine/GlyphChooser.h"
+#include "engine/GlyphSearch.h"
 #include "engine/Settings.h"
 
 #include <QByteArray>
@@ -13,6 +14,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 struct FastOptions {
@@ -27,6 +29,9 @@ struct FastOptions {
 class FastConverter {
 public:
     FastConverter(const QImage& image, int32_t cellSize, const GlyphTable& table, const FastOptions& options = {});
+    // The same with a search made once for many pictures or bands; search
+    // must outlive the converter.
+    FastConverter(const QImage& image, int32_t cellSize, const GlyphSearch& search, const FastOptions& options = {});
     ~FastConverter();
     FastConverter(const FastConverter&) = delete;
     FastConverter& operator=(const FastConverter&) = delete;

@@ -65,36 +65,38 @@ GlyphSearch::Level Arrange(const GlyphTable::Bucket& bucket, const RndJumpTable&
     std::vector<Member> members;
     for (size_t i = 0; i < bucket.Code.size(); ++i)
         members.push_back({{bucket.TL[i], bucket.TR[i], bucket.BL[i], bucket.BR[i]}, int32_t(i)});
-    std::vector<std::vector<Member>> blocks;
-    Cut(members.begin(), members.end(), blocks);
+    std::vector<std::vector<Member>> groups;
+    Cut(members.begin(), members.end(), groups);
 
+    constexpr size_t kLanes = GlyphSearch::kLanes;
     GlyphSearch::Level level;
-    level.blocks = blocks.size();
-    const size_t boxes = (blocks.size() + GlyphSearch::kLanes - 1) / GlyphSearch::kLanes * GlyphSearch::kLanes;
-    const size_t slots = blocks.size() * GlyphSearch::kLanes;
+    GlyphSearch::Block padding{};
+    for (auto& lane : padding.Value)
+        std::fill(std::begin(lane), std::end(lane), kFarOff);
+    std::fill(std::begin(padding.Index), std::end(padding.Index), -1);
+    level.blocks.assign(groups.size(), padding);
+    GlyphSearch::Boxes farOff{};
     for (size_t q = 0; q < 4; ++q) {
-        level.Lo[q].assign(boxes, kFarOff);
-        level.Hi[q].assign(boxes, kFarOff);
-        level.Value[q].assign(slots, kFarOff);
+        std::fill(std::begin(farOff.Lo[q]), std::end(farOff.Lo[q]), kFarOff);
+        std::fill(std::begin(farOff.Hi[q]), std::end(farOff.Hi[q]), kFarOff);
     }
-    level.Index.assign(slots, -1);
-    level.JumpA.assign(slots, 0);
-    level.JumpC.assign(slots, 0);
-    for (size_t b = 0; b < blocks.size(); ++b) {
+    level.boxes.assign((groups.size() + kLanes - 1) / kLanes, farOff);
+    for (size_t b = 0; b < groups.size(); ++b) {
         // In bucket order within a block: its first lane of a lowest score is then
         // its first glyph of that score.
-        std::sort(blocks[b].begin(), blocks[b].end(),
+        std::sort(groups[b].begin(), groups[b].end(),
                   [](const Member& x, const Member& y) { return x.index < y.index; });
+        GlyphSearch::Boxes& box = level.boxes[b / kLanes];
         for (size_t q = 0; q < 4; ++q)
-            std::tie(level.Lo[q][b], level.Hi[q][b]) = Box(blocks[b], q);
-        for (size_t j = 0; j < blocks[b].size(); ++j) {
-            const size_t slot = b * GlyphSearch::kLanes + j;
-            const Member& m = blocks[b][j];
+            std::tie(box.Lo[q][b % kLanes], box.Hi[q][b % kLanes]) = Box(groups[b], q);
+        GlyphSearch::Block& block = level.blocks[b];
+        for (size_t j = 0; j < groups[b].size(); ++j) {
+            const Member& m = groups[b][j];
             for (size_t q = 0; q < 4; ++q)
-                level.Value[q][slot] = m.q[q];
-            level.Index[slot] = m.index;
-            level.JumpA[slot] = jumps.A()[m.index + 1];
-            level.JumpC[slot] = jumps.C()[m.index + 1];
+                block.Value[q][j] = m.q[q];
+            block.Index[j] = m.index;
+            block.JumpA[j] = jumps.A()[m.index + 1];
+            block.JumpC[j] = jumps.C()[m.index + 1];
         }
     }
     return level;
@@ -125,44 +127,47 @@ struct Best {
 
 float BlockBound(const GlyphSearch::Level& l, size_t b, const float* c)
 {
+    const GlyphSearch::Boxes& box = l.boxes[b / GlyphSearch::kLanes];
+    const size_t lane = b % GlyphSearch::kLanes;
     float sum = 0;
     for (size_t q = 0; q < 4; ++q) {
-        const float gap = std::max(std::max(l.Lo[q][b] - c[q], c[q] - l.Hi[q][b]), 0.0f);
+        const float gap = std::max(std::max(box.Lo[q][lane] - c[q], c[q] - box.Hi[q][lane]), 0.0f);
         sum += gap * gap;
     }
     return sum;
 }
 
-void ScoreBlock(const GlyphSearch::Level& l, size_t b, const float* c, int32_t variation, uint32_t start, Best& best)
+void ScoreBlock(const GlyphSearch::Block& block, const float* c, int32_t variation, uint32_t start, Best& best)
 {
-    for (size_t slot = b * GlyphSearch::kLanes, end = slot + GlyphSearch::kLanes; slot < end && l.Index[slot] >= 0;
-         ++slot) {
-        const float r = Rnd::Number((l.JumpA[slot] * start + l.JumpC[slot]) & Rnd::kMask);
-        best.Offer(Score(std::fabs(c[0] - l.Value[0][slot]), std::fabs(c[1] - l.Value[1][slot]),
-                         std::fabs(c[2] - l.Value[2][slot]), std::fabs(c[3] - l.Value[3][slot]), r, variation),
-                   l.Index[slot]);
+    for (size_t j = 0; j < GlyphSearch::kLanes && block.Index[j] >= 0; ++j) {
+        const float r = Rnd::Number((block.JumpA[j] * start + block.JumpC[j]) & Rnd::kMask);
+        best.Offer(Score(std::fabs(c[0] - block.Value[0][j]), std::fabs(c[1] - block.Value[1][j]),
+                         std::fabs(c[2] - block.Value[2][j]), std::fabs(c[3] - block.Value[3][j]), r, variation),
+                   block.Index[j]);
     }
 }
 
 } // namespace
 
 int32_t FindGlyphPortable(const GlyphSearch::Level& level, const CellQuarters& cell, int32_t variation, uint32_t start,
-                          float* bounds)
+                          SearchScratch& scratch)
 {
+    float* bounds = scratch.bounds.data();
     const float c[4] = {cell.TL, cell.TR, cell.BL, cell.BR};
+    const size_t blocks = level.blocks.size();
     size_t nearest = 0;
-    for (size_t b = 0; b < level.blocks; ++b) {
+    for (size_t b = 0; b < blocks; ++b) {
         bounds[b] = BlockBound(level, b, c);
         if (bounds[b] < bounds[nearest])
             nearest = b;
     }
     // The nearest block first, for a low best score early.
     Best best;
-    if (level.blocks)
-        ScoreBlock(level, nearest, c, variation, start, best);
-    for (size_t b = 0; b < level.blocks; ++b)
+    if (blocks)
+        ScoreBlock(level.blocks[nearest], c, variation, start, best);
+    for (size_t b = 0; b < blocks; ++b)
         if (b != nearest && !(bounds[b] > PruneAbove(best.score, variation)))
-            ScoreBlock(level, b, c, variation, start, best);
+            ScoreBlock(level.blocks[b], c, variation, start, best);
     return best.index;
 }
 
@@ -171,7 +176,7 @@ GlyphSearch::GlyphSearch(const GlyphTable& table, bool vector)
 {
     for (int l = 0; l < kBucketCount; ++l) {
         levels_[size_t(l)] = Arrange(table[l], jumps_);
-        boundsSize_ = std::max(boundsSize_, levels_[size_t(l)].Lo[0].size());
+        boxes_ = std::max(boxes_, levels_[size_t(l)].boxes.size() * kLanes);
     }
 #if PICTORIA_AVX2
     if (vector && __builtin_cpu_supports("avx2"))
@@ -182,8 +187,17 @@ GlyphSearch::GlyphSearch(const GlyphTable& table, bool vector)
 }
 
 int32_t GlyphSearch::Choose(const CellQuarters& cell, int32_t level, int32_t variation, uint32_t start,
-                            float* bounds) const
+                            SearchScratch& scratch) const
 {
-    const int32_t index = kernel_(levels_[size_t(level)], cell, variation, start, bounds);
+    const int32_t index = kernel_(levels_[size_t(level)], cell, variation, start, scratch);
     return index >= 0 ? table_[level].Code[size_t(index)] : kFallbackCode;
+}
+
+SearchScratch GlyphSearch::Scratch() const
+{
+    SearchScratch scratch;
+    scratch.bounds.resize(boxes_);
+    scratch.rough.resize(boxes_ * kLanes);
+    scratch.blocks.resize(boxes_);
+    return scratch;
 }

@@ -24,45 +24,59 @@ struct CellQuarters {
     float TL, TR, BL, BR;
 };
 
+// Room a search works in, one for each thread, made by GlyphSearch::Scratch.
+struct SearchScratch {
+    std::vector<float> bounds;    // per box: its squared distance from the cell
+    std::vector<float> rough;     // per lane of the blocks looked at: a rough score
+    std::vector<uint32_t> blocks; // the blocks looked at
+};
+
 class GlyphSearch {
 public:
     static constexpr size_t kLanes = 8; // glyphs per block: one vector of floats
 
-    // A bucket's glyphs in blocks. Slots beyond a bucket's glyphs are padding
-    // (index -1, values so far off that their score overflows to infinity);
-    // the boxes are padded to whole vectors of blocks with empty boxes far
-    // off.
+    // Eight glyphs together in memory, a lane each. Lanes beyond a bucket's
+    // glyphs are padding: index -1, values so far off that their score
+    // overflows to infinity.
+    struct alignas(32) Block {
+        float Value[4][kLanes]; // TL, TR, BL, BR
+        uint32_t JumpA[kLanes]; // the glyph's number is state JumpA x start + JumpC
+        uint32_t JumpC[kLanes];
+        int32_t Index[kLanes]; // the glyph's place in its bucket
+    };
+    // The boxes of eight blocks, a lane each; padding boxes lie far off.
+    struct alignas(32) Boxes {
+        float Lo[4][kLanes];
+        float Hi[4][kLanes];
+    };
     struct Level {
-        size_t blocks = 0;                    // blocks holding glyphs
-        std::array<std::vector<float>, 4> Lo; // per block and quarter: the box
-        std::array<std::vector<float>, 4> Hi;
-        std::array<std::vector<float>, 4> Value; // per slot: TL, TR, BL, BR
-        std::vector<int32_t> Index;              // per slot: the glyph's place in its bucket
-        std::vector<uint32_t> JumpA, JumpC;      // per slot: its number is state JumpA x start + JumpC
+        std::vector<Block> blocks;
+        std::vector<Boxes> boxes; // blocks.size() / kLanes, rounded up
     };
 
     // The bucket index of the winner, or -1 when no score is below the start
-    // score. bounds holds at least a vector's worth of floats per block.
+    // score.
     using Kernel = int32_t (*)(const Level& level, const CellQuarters& cell, int32_t variation, uint32_t start,
-                               float* bounds);
+                               SearchScratch& scratch);
 
     // vector: use the AVX2 kernel where the processor has it and it is built in.
     GlyphSearch(const GlyphTable& table, bool vector);
 
     const GlyphTable& Table() const { return table_; }
     const RndJumpTable& Jumps() const { return jumps_; }
-    // Floats of scratch a search needs.
-    size_t BoundsSize() const { return boundsSize_; }
+    // Room for searching any bucket.
+    SearchScratch Scratch() const;
 
     // For a cell every glyph of whose bucket is close: the code ChooseGlyph
     // gives with the generator at start.
-    int32_t Choose(const CellQuarters& cell, int32_t level, int32_t variation, uint32_t start, float* bounds) const;
+    int32_t Choose(const CellQuarters& cell, int32_t level, int32_t variation, uint32_t start,
+                   SearchScratch& scratch) const;
 
 private:
     const GlyphTable& table_;
     RndJumpTable jumps_;
     std::array<Level, kBucketCount> levels_;
-    size_t boundsSize_ = 0;
+    size_t boxes_ = 0; // of the bucket with the most
     Kernel kernel_;
 };
 
@@ -77,8 +91,8 @@ inline float PruneAbove(float best, int32_t variation)
 
 // The kernels: the same search in plain C++ and with AVX2 (x86-64 only).
 int32_t FindGlyphPortable(const GlyphSearch::Level& level, const CellQuarters& cell, int32_t variation, uint32_t start,
-                          float* bounds);
+                          SearchScratch& scratch);
 #if PICTORIA_AVX2
 int32_t FindGlyphAvx2(const GlyphSearch::Level& level, const CellQuarters& cell, int32_t variation, uint32_t start,
-                      float* bounds);
+                      SearchScratch& scratch);
 #endif

@@ -5,6 +5,7 @@
 
 #include "engine/RuleArithmetic.h"
 
+#include <algorithm>
 #include <immintrin.h>
 #include <limits>
 
@@ -14,12 +15,13 @@ constexpr size_t kLanes = GlyphSearch::kLanes;
 
 // Squared distance from the cell to eight boxes, in float, as the portable
 // kernel works it.
-__attribute__((target("avx2"))) __m256 EightBounds(const GlyphSearch::Level& l, size_t b, const __m256* c)
+__attribute__((target("avx2"), always_inline)) inline __m256 EightBounds(const GlyphSearch::Boxes& box, const __m256* c)
 {
     __m256 sum = _mm256_setzero_ps();
+#pragma GCC unroll 4
     for (size_t q = 0; q < 4; ++q) {
-        const __m256 below = _mm256_sub_ps(_mm256_loadu_ps(&l.Lo[q][b]), c[q]);
-        const __m256 above = _mm256_sub_ps(c[q], _mm256_loadu_ps(&l.Hi[q][b]));
+        const __m256 below = _mm256_sub_ps(_mm256_load_ps(box.Lo[q]), c[q]);
+        const __m256 above = _mm256_sub_ps(c[q], _mm256_load_ps(box.Hi[q]));
         const __m256 gap = _mm256_max_ps(_mm256_max_ps(below, above), _mm256_setzero_ps());
         sum = _mm256_add_ps(sum, _mm256_mul_ps(gap, gap));
     }
@@ -32,32 +34,56 @@ __attribute__((target("avx2"), always_inline)) inline __m256d Wide(__m256 v, int
     return _mm256_cvtps_pd(h ? _mm256_extractf128_ps(v, 1) : _mm256_castps256_ps128(v));
 }
 
+// A block's differences from the cell and the states its glyphs draw.
+struct BlockInput {
+    __m256 d[4];
+    __m256i state;
+};
+
+__attribute__((target("avx2"), always_inline)) inline BlockInput Differences(const GlyphSearch::Block& block,
+                                                                             const __m256* c, __m256i start)
+{
+    BlockInput in;
+#pragma GCC unroll 4
+    for (size_t q = 0; q < 4; ++q)
+        in.d[q] = _mm256_sub_ps(c[q], _mm256_load_ps(block.Value[q]));
+    in.state = _mm256_and_si256(
+        _mm256_add_epi32(_mm256_mullo_epi32(_mm256_load_si256(reinterpret_cast<const __m256i*>(block.JumpA)), start),
+                         _mm256_load_si256(reinterpret_cast<const __m256i*>(block.JumpC))),
+        _mm256_set1_epi32(int32_t(Rnd::kMask)));
+    return in;
+}
+
+// The scores worked in float, a few float steps from the exact ones: a
+// block none of whose rough scores comes near the best needs no exact ones.
+__attribute__((target("avx2"), always_inline)) inline __m256 RoughScores(const BlockInput& in, __m256 floatVariation)
+{
+    __m256 sum = _mm256_mul_ps(in.d[0], in.d[0]);
+#pragma GCC unroll 4
+    for (size_t q = 1; q < 4; ++q)
+        sum = _mm256_add_ps(sum, _mm256_mul_ps(in.d[q], in.d[q]));
+    return _mm256_add_ps(sum, _mm256_mul_ps(_mm256_cvtepi32_ps(in.state), floatVariation));
+}
+
 // The scores of a block's eight slots.
 // Exact: float x float is exact in double and the sum runs in the scalar
 // order dTL² + dTR² + dBL² + dBR² + r V, each step one IEEE double rounding,
 // then one rounding to float (no fused multiply-add here either). The
 // differences keep their signs: a square does not depend on them. The number
 // r is s / 2^24 for the 24-bit state s, hence r V = s (V / 2^24), V / 2^24 exact.
-__attribute__((target("avx2"))) __m256 ScoreBlock(const GlyphSearch::Level& l, size_t slot, const __m256* c,
-                                                  __m256i start, __m256d scaledVariation)
+__attribute__((target("avx2"), always_inline)) inline __m256 ExactScores(const BlockInput& in, __m256d scaledVariation)
 {
-    const __m256 dtl = _mm256_sub_ps(c[0], _mm256_loadu_ps(&l.Value[0][slot]));
-    const __m256 dtr = _mm256_sub_ps(c[1], _mm256_loadu_ps(&l.Value[1][slot]));
-    const __m256 dbl = _mm256_sub_ps(c[2], _mm256_loadu_ps(&l.Value[2][slot]));
-    const __m256 dbr = _mm256_sub_ps(c[3], _mm256_loadu_ps(&l.Value[3][slot]));
-    const __m256i state = _mm256_and_si256(
-        _mm256_add_epi32(
-            _mm256_mullo_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(&l.JumpA[slot])), start),
-            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&l.JumpC[slot]))),
-        _mm256_set1_epi32(int32_t(Rnd::kMask)));
     __m128 half[2];
+#pragma GCC unroll 2
     for (int h = 0; h < 2; ++h) {
-        const __m256d r = _mm256_cvtepi32_pd(h ? _mm256_extracti128_si256(state, 1) : _mm256_castsi256_si128(state));
-        const __m256d qtl = Wide(dtl, h), qtr = Wide(dtr, h), qbl = Wide(dbl, h), qbr = Wide(dbr, h);
-        __m256d sum = _mm256_mul_pd(qtl, qtl);
-        sum = _mm256_add_pd(sum, _mm256_mul_pd(qtr, qtr));
-        sum = _mm256_add_pd(sum, _mm256_mul_pd(qbl, qbl));
-        sum = _mm256_add_pd(sum, _mm256_mul_pd(qbr, qbr));
+        const __m256d r =
+            _mm256_cvtepi32_pd(h ? _mm256_extracti128_si256(in.state, 1) : _mm256_castsi256_si128(in.state));
+        __m256d sum = _mm256_setzero_pd();
+#pragma GCC unroll 4
+        for (size_t q = 0; q < 4; ++q) {
+            const __m256d wide = Wide(in.d[q], h);
+            sum = q ? _mm256_add_pd(sum, _mm256_mul_pd(wide, wide)) : _mm256_mul_pd(wide, wide);
+        }
         sum = _mm256_add_pd(sum, _mm256_mul_pd(r, scaledVariation));
         half[h] = _mm256_cvtpd_ps(sum);
     }
@@ -67,7 +93,7 @@ __attribute__((target("avx2"))) __m256 ScoreBlock(const GlyphSearch::Level& l, s
                             _mm256_cmp_ps(score, score, _CMP_UNORD_Q));
 }
 
-__attribute__((target("avx2"))) float Lowest(__m256 v)
+__attribute__((target("avx2"), always_inline)) inline float Lowest(__m256 v)
 {
     __m128 low = _mm_min_ps(_mm256_castps256_ps128(v), _mm256_extractf128_ps(v, 1));
     low = _mm_min_ps(low, _mm_movehl_ps(low, low));
@@ -80,6 +106,7 @@ struct Search {
     __m256 c[4];
     __m256i start;
     __m256d scaledVariation;
+    __m256 floatVariation;
     float best = kStartScore;
     int32_t index = -1;
 
@@ -87,55 +114,120 @@ struct Search {
     // earlier glyph, nothing at or above the start score. Lanes run in
     // bucket order within a block, so the first lane of the lowest score is
     // the block's candidate.
-    __attribute__((target("avx2"))) void Score(size_t block)
+    __attribute__((target("avx2"), always_inline)) void Score(size_t block)
     {
-        const size_t slot = block * kLanes;
-        const __m256 scores = ScoreBlock(level, slot, c, start, scaledVariation);
+        const GlyphSearch::Block& b = level.blocks[block];
+        const __m256 scores = ExactScores(Differences(b, c, start), scaledVariation);
         const float lowest = Lowest(scores);
         if (!(lowest < best || (lowest == best && index >= 0)))
             return;
         const int lanes = _mm256_movemask_ps(_mm256_cmp_ps(scores, _mm256_set1_ps(lowest), _CMP_EQ_OQ));
-        const int32_t candidate = level.Index[slot + size_t(__builtin_ctz(unsigned(lanes)))];
+        const int32_t candidate = b.Index[__builtin_ctz(unsigned(lanes))];
         if (lowest < best || candidate < index) {
             best = lowest;
             index = candidate;
         }
     }
+
+    __attribute__((target("avx2"), always_inline)) __m256 Rough(size_t block) const
+    {
+        return RoughScores(Differences(level.blocks[block], c, start), floatVariation);
+    }
 };
+
+// The squared distance from the cell to every box into bounds; answers the
+// first block nearest to the cell.
+__attribute__((target("avx2"), always_inline)) inline size_t Bounds(const Search& s, float* bounds)
+{
+    const size_t boxes = s.level.boxes.size() * kLanes;
+    __m256 nearest = _mm256_set1_ps(std::numeric_limits<float>::infinity());
+    for (size_t b = 0; b < boxes; b += kLanes) {
+        const __m256 eight = EightBounds(s.level.boxes[b / kLanes], s.c);
+        _mm256_storeu_ps(&bounds[b], eight);
+        nearest = _mm256_min_ps(nearest, eight);
+    }
+    const __m256 least = _mm256_set1_ps(Lowest(nearest));
+    for (size_t b = 0; b < boxes; b += kLanes)
+        if (const int equal = _mm256_movemask_ps(_mm256_cmp_ps(_mm256_loadu_ps(&bounds[b]), least, _CMP_EQ_OQ)))
+            return b + size_t(__builtin_ctz(unsigned(equal)));
+    return 0;
+}
+
+// The blocks other than first whose box is not farther than limit; answers
+// how many.
+__attribute__((target("avx2"), always_inline)) inline size_t Near(const GlyphSearch::Level& level, const float* bounds,
+                                                                  float limit, size_t first, uint32_t* out)
+{
+    size_t n = 0;
+    const __m256 most = _mm256_set1_ps(limit);
+    for (size_t b = 0; b < level.boxes.size() * kLanes; b += kLanes)
+        for (auto near = unsigned(_mm256_movemask_ps(_mm256_cmp_ps(_mm256_loadu_ps(&bounds[b]), most, _CMP_LE_OQ)));
+             near; near &= near - 1) {
+            const size_t block = b + size_t(__builtin_ctz(near));
+            out[n] = uint32_t(block);
+            n += block != first && block < level.blocks.size();
+        }
+    return n;
+}
 
 } // namespace
 
+// Rough scores lie within a few float steps of exact ones, far inside the
+// margin of PruneAbove: a glyph whose exact score is at or below the best
+// has a rough one at or below PruneAbove of the lowest rough one.
+//
+// The nearest block's rough scores bound the best; the blocks whose box is
+// not farther than that are scored roughly, all in one run without branches.
+// Where a single glyph's rough score comes near the lowest, it is the winner
+// (when it is surely below the start score); otherwise the blocks holding
+// candidates are scored exactly, as the rule does.
 __attribute__((target("avx2"))) int32_t FindGlyphAvx2(const GlyphSearch::Level& level, const CellQuarters& cell,
-                                                      int32_t variation, uint32_t start, float* bounds)
+                                                      int32_t variation, uint32_t start, SearchScratch& scratch)
 {
-    if (!level.blocks)
+    if (level.blocks.empty())
         return -1;
     Search s{level,
              {_mm256_set1_ps(cell.TL), _mm256_set1_ps(cell.TR), _mm256_set1_ps(cell.BL), _mm256_set1_ps(cell.BR)},
              _mm256_set1_epi32(int32_t(start)),
-             _mm256_set1_pd(double(variation) * 0x1p-24)};
-    const size_t boxes = level.Lo[0].size();
-    __m256 nearest = _mm256_set1_ps(std::numeric_limits<float>::infinity());
-    for (size_t b = 0; b < boxes; b += kLanes) {
-        const __m256 eight = EightBounds(level, b, s.c);
-        _mm256_storeu_ps(&bounds[b], eight);
-        nearest = _mm256_min_ps(nearest, eight);
+             _mm256_set1_pd(double(variation) * 0x1p-24),
+             _mm256_set1_ps(float(variation) * 0x1p-24f)};
+    const size_t first = Bounds(s, scratch.bounds.data());
+    uint32_t* blocks = scratch.blocks.data();
+    if (variation < 0) {
+        // The random term lowers scores: no rough score bounds an exact one.
+        s.Score(first);
+        const size_t n = Near(level, scratch.bounds.data(), PruneAbove(s.best, variation), first, blocks);
+        for (size_t k = 0; k < n; ++k)
+            s.Score(blocks[k]);
+        return s.index;
     }
-    // The nearest block first, for a low best score early.
-    const float least = Lowest(nearest);
-    size_t first = 0;
-    while (first + 1 < level.blocks && bounds[first] != least)
-        ++first;
-    s.Score(first);
-    for (size_t b = 0; b < boxes; b += kLanes) {
-        const __m256 limit = _mm256_set1_ps(PruneAbove(s.best, variation));
-        // Boxes not farther than the limit; padding boxes are always farther.
-        for (auto near = unsigned(_mm256_movemask_ps(_mm256_cmp_ps(_mm256_loadu_ps(&bounds[b]), limit, _CMP_LE_OQ)));
-             near; near &= near - 1) {
-            const size_t block = b + size_t(__builtin_ctz(near));
-            if (block != first && block < level.blocks && !(bounds[block] > PruneAbove(s.best, variation)))
-                s.Score(block);
-        }
+    float* rough = scratch.rough.data();
+    const __m256 nearest = s.Rough(first);
+    _mm256_storeu_ps(rough, nearest);
+    const float bound = std::min(Lowest(nearest), kStartScore);
+    blocks[0] = uint32_t(first);
+    const size_t n = 1 + Near(level, scratch.bounds.data(), PruneAbove(bound, variation), first, blocks + 1);
+    __m256 lowest = _mm256_set1_ps(bound);
+    for (size_t k = 1; k < n; ++k) {
+        const __m256 r = s.Rough(blocks[k]);
+        _mm256_storeu_ps(&rough[k * kLanes], r);
+        lowest = _mm256_min_ps(lowest, r);
     }
+    const __m256 limit = _mm256_set1_ps(PruneAbove(Lowest(lowest), variation));
+    size_t candidates = 0, at = 0; // how many glyphs may win, and the first
+    for (size_t k = 0; k < n; ++k) {
+        const auto near =
+            unsigned(_mm256_movemask_ps(_mm256_cmp_ps(_mm256_loadu_ps(&rough[k * kLanes]), limit, _CMP_LE_OQ)));
+        if (near && candidates == 0)
+            at = k * kLanes + size_t(__builtin_ctz(near));
+        candidates += size_t(__builtin_popcount(near));
+    }
+    if (candidates == 0)
+        return -1;
+    if (candidates == 1 && rough[at] < kStartScore * (1 - 0x1p-16f))
+        return level.blocks[blocks[at / kLanes]].Index[at % kLanes];
+    for (size_t k = 0; k < n; ++k)
+        if (_mm256_movemask_ps(_mm256_cmp_ps(_mm256_loadu_ps(&rough[k * kLanes]), limit, _CMP_LE_OQ)))
+            s.Score(blocks[k]);
     return s.index;
 }
