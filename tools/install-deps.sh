@@ -10,7 +10,7 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 RUN_PACKAGES="qt6-base-dev cmake make g++ pkg-config libfreetype-dev libfontconfig-dev libxcb1-dev
- fonts-ipafont-gothic qt6-translations-l10n"
+ libjpeg-dev libpng-dev fonts-ipafont-gothic qt6-translations-l10n"
 # file: CPack's shlibdeps; man-db: the manual page test; lintian, appstream,
 # desktop-file-utils: the package and install checks; zsh: the completion test.
 TEST_PACKAGES="libgtest-dev dpkg-dev file man-db lintian appstream desktop-file-utils zsh"
