@@ -2,6 +2,7 @@
 #include "cli/ConvertCommand.h"
 
 #include "cli/Options.h"
+#include "cli/PictureRows.h"
 #include "cli/Reporter.h"
 #include "common/CodePage932.h"
 #include "common/FileAccess.h"
@@ -28,9 +29,6 @@
 #include <optional>
 
 namespace {
-
-// An IMAGE of "-" is read from standard input.
-const QString kStandardInput = QStringLiteral("-");
 
 // Creates the missing database at path; false (with failure set) when there
 // is nothing to convert with.
@@ -135,31 +133,6 @@ Outcome Encode(const QList<QByteArray>& rows, OutputForm form, const Options& o,
     return Outcome::Done();
 }
 
-// The rows of one picture's text picture, code page 932, without line ends.
-QList<QByteArray> ConvertToRows(const QImage& picture, const QString& label, const Options& o, const GlyphTable& table,
-                                Reporter& report)
-{
-    QList<QByteArray> rows;
-    ConversionHooks hooks;
-    hooks.settings = [&] { return o.settings; };
-    hooks.writeRow = [&](const QByteArray& row) {
-        rows << row;
-        return true;
-    };
-    hooks.afterCell = [&](double percent, int32_t) {
-        report.Progress(label, percent);
-        return true;
-    };
-    // Every picture starts the sequence afresh, as the window's first conversion does.
-    Rnd rnd;
-    // Large bands: the command line need not stay live between them.
-    constexpr int64_t kCommandLineBand = int64_t(1) << 16;
-    (void)ConvertGrid(picture, o.cellSize, table, rnd, hooks, FastOptions{o.threads},
-                      kCommandLineBand); // never stopped
-    report.ClearLine();
-    return rows;
-}
-
 // Puts the finished text picture where output says; answers an exit code.
 int WriteOut(const QString& output, const QByteArray& text, Reporter& report, const CommandIo& io)
 {
@@ -181,78 +154,21 @@ int WriteOut(const QString& output, const QByteArray& text, Reporter& report, co
     return kExitDone;
 }
 
-// The picture at the options' width.
-Outcome Prepare(QImage& picture, const Options& o)
-{
-    if (o.columns)
-        return ScaleToColumns(picture, *o.columns, o.cellSize);
-    return Outcome::Done();
-}
-
-// The picture on standard input, whatever its format: kept in a private
-// temporary file while the loader reads it as it reads any file.
-Outcome LoadStandardInput(FILE* in, QImage& picture)
-{
-    QTemporaryFile kept;
-    if (!kept.open())
-        return Outcome::FromFile(kept.fileTemplate(), kept);
-    QByteArray chunk(1 << 20, Qt::Uninitialized);
-    for (size_t n; (n = std::fread(chunk.data(), 1, size_t(chunk.size()), in)) > 0;)
-        if (kept.write(chunk.constData(), qint64(n)) != qint64(n))
-            return Outcome::FromFile(kept.fileName(), kept);
-    if (std::ferror(in))
-        return Outcome::FromErrno(QString(), errno);
-    if (!kept.flush())
-        return Outcome::FromFile(kept.fileName(), kept);
-    return LoadImageOverWhite(kept.fileName(), picture);
-}
-
-// The picture of image (name in messages) at the options' width; answers an
-// exit code.
-int LoadPicture(const QString& image, const QString& name, const Options& o, QImage& picture, Reporter& report,
-                const CommandIo& io)
-{
-    const Outcome loaded =
-        image == kStandardInput ? LoadStandardInput(io.in, picture) : LoadImageOverWhite(image, picture);
-    if (!loaded.IsDone()) {
-        report.Error(loaded.Kind() == FailureKind::NoMemory
-                         ? QStringLiteral("%1: %2").arg(name, loaded.Reason())
-                         : QStringLiteral("%1: cannot read the picture (%2)").arg(name, loaded.Reason()));
-        return ExitCodeFor(Subject::Picture, loaded);
-    }
-    if (const Outcome prepared = Prepare(picture, o); !prepared.IsDone()) {
-        report.Error(QStringLiteral("%1: %2").arg(name, prepared.Reason()));
-        return ExitCodeFor(Subject::Picture, prepared);
-    }
-    return kExitDone;
-}
-
 // Converts one picture; answers an exit code.
 int ConvertOne(const QString& image, const QString& output, const Options& o, const GlyphTable& table, Reporter& report,
                const CommandIo& io)
 {
     const bool piped = image == kStandardInput;
     const QString name = piped ? QStringLiteral("standard input") : image;
-    QImage picture;
-    if (const int failed = LoadPicture(image, name, o, picture, report, io); failed != kExitDone)
-        return failed;
-    // A drawing over the limit is refused before the conversion, not after it.
+    const QString label = piped ? name : FileName(image);
     const OutputForm form = FormOf(output, o);
-    if (form == OutputForm::Png)
-        if (const Outcome fits = TextPictureImageFits(picture.size(), o.cellSize, o.scale); !fits.IsDone()) {
-            report.Error(QStringLiteral("%1: cannot draw the text picture (%2)").arg(output, fits.Reason()));
-            return ExitCodeFor(Subject::Output, fits);
-        }
     QByteArray text;
     try {
-        // The colours are the picture's own; only the choice of characters sees it inverted.
-        const std::vector<QRgb> colours = o.colour ? CellColours(picture, o.cellSize) : std::vector<QRgb>();
-        if (o.invert)
-            InvertLightness(picture);
-        const QList<QByteArray> rows = ConvertToRows(picture, piped ? name : FileName(image), o, table, report);
-        picture = QImage(); // the drawing may need the room
-        if (const Outcome encoded =
-                Encode(rows, form, o, o.colour ? &colours : nullptr, piped ? name : FileName(image), text);
+        PictureRows picture;
+        if (const int read = ReadPictureRows({image, name, label, output, form}, o, table, report, io, picture);
+            read != kExitDone)
+            return read;
+        if (const Outcome encoded = Encode(picture.rows, form, o, o.colour ? &picture.colours : nullptr, label, text);
             !encoded.IsDone()) {
             report.Error(QStringLiteral("%1: cannot draw the text picture (%2)").arg(output, encoded.Reason()));
             return ExitCodeFor(Subject::Output, encoded);

@@ -15,6 +15,9 @@
 
 enum class OutputForm { Text, Png, Html };
 
+// An IMAGE of "-" is read from standard input.
+inline const QString kStandardInput = QStringLiteral("-");
+
 struct Options {
     std::optional<QString> output; // -o; "-" is standard output
     int32_t cellSize = Settings::StartCellSize();

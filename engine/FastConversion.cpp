@@ -99,8 +99,7 @@ void ChooseRow(const GlyphSearch& search, int32_t variation, const Cell* cells, 
     for (size_t k = 0; k < count; ++k) {
         const Cell& cell = cells[k];
         if (cell.EveryClose) {
-            codes[k] =
-                search.Choose({cell.TL, cell.TR, cell.BL, cell.BR}, cell.Level, variation, starts[k], scratch);
+            codes[k] = search.Choose({cell.TL, cell.TR, cell.BL, cell.BR}, cell.Level, variation, starts[k], scratch);
         } else {
             Rnd rnd(starts[k]);
             codes[k] = ChooseGlyph(search.Table(), cell.TL, cell.TR, cell.BL, cell.BR, cell.Level, variation, rnd);

@@ -259,7 +259,10 @@ TEST_F(CliTest, FailuresAndHostileFilesAreNamedBeforeAnyHarm)
          "pictoria-convert: " + noDir + ": cannot write the text picture (No such"},
         {{picture, At("ramp.jpg")}, kExitUsage, picture + " and " + At("ramp.jpg") + " would both be written to"},
         {{fifo}, kExitImage, "fifo.png: cannot read the picture (is not a regular file)"},
-        {{huge}, kExitImage, "12000 × 50000 pixels need 2,289 MB; the limit is 2,048 MB"},
+        // Read band by band, a picture of any size is read to its end; held whole
+        // (here to be scaled), it is refused over the limit before decoding.
+        {{huge}, kExitImage, "huge.png: cannot read the picture (Unable to read image data)"},
+        {{huge, "--width", "40"}, kExitImage, "12000 × 50000 pixels need 2,289 MB; the limit is 2,048 MB"},
         // The first failure's code wins; readable pictures are still converted.
         {{At("missing.png"), At("second.png"), At("sub/third.png")}, kExitImage, "third.txt: cannot write the text"},
         {{picture, "--database", damaged}, kExitDatabase, damaged + ": damaged glyph database"},

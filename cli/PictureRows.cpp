@@ -1,0 +1,166 @@
+// SPDX-License-Identifier: MIT
+#include "cli/PictureRows.h"
+
+#include "cli/ExitCodes.h"
+#include "engine/BandDecoder.h"
+#include "engine/CellColours.h"
+#include "engine/Conversion.h"
+#include "engine/ImageLoading.h"
+#include "engine/PicturePreparation.h"
+#include "engine/StreamingConversion.h"
+#include "engine/TextPictureImage.h"
+
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace {
+
+// The rows of one picture's text picture, code page 932, without line ends.
+QList<QByteArray> ConvertToRows(const QImage& picture, const QString& label, const Options& o, const GlyphTable& table,
+                                Reporter& report)
+{
+    QList<QByteArray> rows;
+    ConversionHooks hooks;
+    hooks.settings = [&] { return o.settings; };
+    hooks.writeRow = [&](const QByteArray& row) {
+        rows << row;
+        return true;
+    };
+    hooks.afterCell = [&](double percent, int32_t) {
+        report.Progress(label, percent);
+        return true;
+    };
+    // Every picture starts the sequence afresh, as the window's first conversion does.
+    Rnd rnd;
+    // Large bands: the command line need not stay live between them.
+    constexpr int64_t kCommandLineBand = int64_t(1) << 16;
+    (void)ConvertGrid(picture, o.cellSize, table, rnd, hooks, FastOptions{o.threads},
+                      kCommandLineBand); // never stopped
+    report.ClearLine();
+    return rows;
+}
+
+// The picture at the options' width.
+Outcome Prepare(QImage& picture, const Options& o)
+{
+    if (o.columns)
+        return ScaleToColumns(picture, *o.columns, o.cellSize);
+    return Outcome::Done();
+}
+
+// The picture on standard input, whatever its format: kept in a private
+// temporary file while the loader reads it as it reads any file.
+Outcome LoadStandardInput(FILE* in, QImage& picture)
+{
+    QTemporaryFile kept;
+    if (!kept.open())
+        return Outcome::FromFile(kept.fileTemplate(), kept);
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    for (size_t n; (n = std::fread(chunk.data(), 1, size_t(chunk.size()), in)) > 0;)
+        if (kept.write(chunk.constData(), qint64(n)) != qint64(n))
+            return Outcome::FromFile(kept.fileName(), kept);
+    if (std::ferror(in))
+        return Outcome::FromErrno(QString(), errno);
+    if (!kept.flush())
+        return Outcome::FromFile(kept.fileName(), kept);
+    return LoadImageOverWhite(kept.fileName(), picture);
+}
+
+// The picture of image (name in messages) at the options' width; answers an
+// exit code.
+int LoadPicture(const QString& image, const QString& name, const Options& o, QImage& picture, Reporter& report,
+                const CommandIo& io)
+{
+    const Outcome loaded =
+        image == kStandardInput ? LoadStandardInput(io.in, picture) : LoadImageOverWhite(image, picture);
+    if (!loaded.IsDone()) {
+        report.Error(loaded.Kind() == FailureKind::NoMemory
+                         ? QStringLiteral("%1: %2").arg(name, loaded.Reason())
+                         : QStringLiteral("%1: cannot read the picture (%2)").arg(name, loaded.Reason()));
+        return ExitCodeFor(Subject::Picture, loaded);
+    }
+    if (const Outcome prepared = Prepare(picture, o); !prepared.IsDone()) {
+        report.Error(QStringLiteral("%1: %2").arg(name, prepared.Reason()));
+        return ExitCodeFor(Subject::Picture, prepared);
+    }
+    return kExitDone;
+}
+
+// Tells the user why the picture could not be read; answers an exit code.
+int PictureFailure(const QString& name, const Outcome& failed, Reporter& report)
+{
+    report.Error(failed.Kind() == FailureKind::NoMemory
+                     ? QStringLiteral("%1: %2").arg(name, failed.Reason())
+                     : QStringLiteral("%1: cannot read the picture (%2)").arg(name, failed.Reason()));
+    return ExitCodeFor(Subject::Picture, failed);
+}
+
+// Whether the picture may be converted while it is decoded: nothing asked
+// needs the whole of it (scaling, the cells' colours, a drawing of its size).
+bool MayStream(const PictureNames& names, const Options& o)
+{
+    return names.image != kStandardInput && !o.columns && !o.colour && names.form != OutputForm::Png;
+}
+
+constexpr int kNotStreamed = -1;
+
+// The rows of the picture converted as it is decoded; kNotStreamed when the
+// picture needs the whole-picture path.
+int StreamRows(const PictureNames& names, const Options& o, const GlyphTable& table, Reporter& report,
+               QList<QByteArray>& rows)
+{
+    Outcome opened = Outcome::Done();
+    const std::unique_ptr<BandDecoder> decoder = BandDecoder::Open(names.image, opened);
+    if (!decoder)
+        return opened.IsDone() ? kNotStreamed : PictureFailure(names.name, opened, report);
+    StreamHooks hooks;
+    if (o.invert)
+        hooks.prepareBand = [](QImage& band) { InvertLightness(band); };
+    hooks.writeRow = [&](const QByteArray& row, double percent) {
+        rows << row;
+        report.Progress(names.label, percent);
+    };
+    // Every picture starts the sequence afresh, as the window's first conversion does.
+    Rnd rnd;
+    const Outcome converted =
+        ConvertAsDecoded(*decoder, o.cellSize, table, o.settings, rnd, hooks, FastOptions{o.threads});
+    report.ClearLine();
+    if (!converted.IsDone())
+        return PictureFailure(names.name, converted, report);
+    return kExitDone;
+}
+
+// The rows of the picture loaded whole; answers an exit code.
+int WholeRows(const PictureNames& names, const Options& o, const GlyphTable& table, Reporter& report,
+              const CommandIo& io, PictureRows& out)
+{
+    QImage picture;
+    if (const int failed = LoadPicture(names.image, names.name, o, picture, report, io); failed != kExitDone)
+        return failed;
+    // A drawing over the limit is refused before the conversion, not after it.
+    if (names.form == OutputForm::Png)
+        if (const Outcome fits = TextPictureImageFits(picture.size(), o.cellSize, o.scale); !fits.IsDone()) {
+            report.Error(QStringLiteral("%1: cannot draw the text picture (%2)").arg(names.output, fits.Reason()));
+            return ExitCodeFor(Subject::Output, fits);
+        }
+    // The colours are the picture's own; only the choice of characters sees it inverted.
+    if (o.colour)
+        out.colours = CellColours(picture, o.cellSize);
+    if (o.invert)
+        InvertLightness(picture);
+    out.rows = ConvertToRows(picture, names.label, o, table, report);
+    return kExitDone;
+}
+
+} // namespace
+
+int ReadPictureRows(const PictureNames& names, const Options& o, const GlyphTable& table, Reporter& report,
+                    const CommandIo& io, PictureRows& out)
+{
+    if (MayStream(names, o))
+        if (const int streamed = StreamRows(names, o, table, report, out.rows); streamed != kNotStreamed)
+            return streamed;
+    return WholeRows(names, o, table, report, io, out);
+}
