@@ -4,6 +4,8 @@
 # make test  installs what the tests need too, builds everything, and runs
 #            every test
 # make lint  clang-format (check only) and clang-tidy with the project's settings
+# make bench builds the converter and bench_whole_runs, and runs it: whole
+#            conversions against decoding the picture alone
 BUILD ?= build
 JOBS ?= $(shell nproc)
 # CI builds (CI is set) treat every compiler warning as an error.
@@ -11,7 +13,7 @@ WERROR ?= $(if $(CI),ON,OFF)
 CMAKE_OPTIONS = -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPICTORIA_WERROR=$(WERROR)
 PROGRAMS = Pictoria Lumenpane pictoria-convert
 
-.PHONY: run test sanitize lint build build-programs deps deps-run clean
+.PHONY: run test sanitize lint bench build build-programs deps deps-run clean
 
 deps-run:
 	@APT_LOG=$(BUILD)/apt.log sh tools/install-deps.sh run
@@ -38,6 +40,11 @@ sanitize:
 
 lint:
 	@sh tools/lint.sh
+
+bench:
+	@APT_LOG=$(BUILD)/apt.log sh tools/install-deps.sh test
+	@TARGETS="pictoria-convert bench_whole_runs" sh tools/build.sh $(BUILD) $(JOBS) $(CMAKE_OPTIONS) -DBUILD_TESTING=ON
+	$(BUILD)/bench_whole_runs
 
 run: build-programs
 	@sh tools/run.sh $(BUILD)
