@@ -198,6 +198,8 @@ SearchScratch GlyphSearch::Scratch() const
     SearchScratch scratch;
     scratch.bounds.resize(boxes_);
     scratch.rough.resize(boxes_ * kLanes);
-    scratch.blocks.resize(boxes_);
+    // Every block and one more: the kernels write a slot ahead before they
+    // know whether a block counts.
+    scratch.blocks.resize(boxes_ + 1);
     return scratch;
 }

@@ -34,6 +34,14 @@ __attribute__((target("avx2"), always_inline)) inline __m256d Wide(__m256 v, int
     return _mm256_cvtps_pd(h ? _mm256_extractf128_ps(v, 1) : _mm256_castps256_ps128(v));
 }
 
+// Scores with a glyph value that is not a number as infinity: such a glyph
+// never wins, and no minimum taken over its lanes turns out not a number.
+__attribute__((target("avx2"), always_inline)) inline __m256 WinsNever(__m256 scores)
+{
+    return _mm256_blendv_ps(scores, _mm256_set1_ps(std::numeric_limits<float>::infinity()),
+                            _mm256_cmp_ps(scores, scores, _CMP_UNORD_Q));
+}
+
 // A block's differences from the cell and the states its glyphs draw.
 struct BlockInput {
     __m256 d[4];
@@ -62,7 +70,7 @@ __attribute__((target("avx2"), always_inline)) inline __m256 RoughScores(const B
 #pragma GCC unroll 4
     for (size_t q = 1; q < 4; ++q)
         sum = _mm256_add_ps(sum, _mm256_mul_ps(in.d[q], in.d[q]));
-    return _mm256_add_ps(sum, _mm256_mul_ps(_mm256_cvtepi32_ps(in.state), floatVariation));
+    return WinsNever(_mm256_add_ps(sum, _mm256_mul_ps(_mm256_cvtepi32_ps(in.state), floatVariation)));
 }
 
 // The scores of a block's eight slots.
@@ -87,10 +95,7 @@ __attribute__((target("avx2"), always_inline)) inline __m256 ExactScores(const B
         sum = _mm256_add_pd(sum, _mm256_mul_pd(r, scaledVariation));
         half[h] = _mm256_cvtpd_ps(sum);
     }
-    const __m256 score = _mm256_set_m128(half[1], half[0]);
-    // A glyph value that is not a number gives a score that never wins.
-    return _mm256_blendv_ps(score, _mm256_set1_ps(std::numeric_limits<float>::infinity()),
-                            _mm256_cmp_ps(score, score, _CMP_UNORD_Q));
+    return WinsNever(_mm256_set_m128(half[1], half[0]));
 }
 
 __attribute__((target("avx2"), always_inline)) inline float Lowest(__m256 v)
