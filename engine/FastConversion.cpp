@@ -202,16 +202,22 @@ uint32_t FastConverter::Convert(int64_t first, int64_t count, const ConversionSe
 
     const size_t cellCount = size_t(count);
     const unsigned threads = ThreadsFor(sh.options, cellCount);
-    // Left uninitialised: the sampling threads write every cell, and touch
-    // the fresh pages in parallel rather than one clearing pass.
-    const std::unique_ptr<Cell[]> cells(new Cell[cellCount]);
+    // Kept for the thread's next stretch: a fresh one would fault in every
+    // page again. Left uninitialised: the sampling threads write every cell.
+    thread_local std::unique_ptr<Cell[]> kept;
+    thread_local size_t room = 0;
+    if (room < cellCount) {
+        kept.reset(new Cell[cellCount]);
+        room = cellCount;
+    }
+    Cell* const cells = kept.get(); // the other threads see this thread's
     ParallelFor(pieces.size(), threads, [&](size_t i) {
         const RowPiece& p = pieces[i];
         SampleRow(sh.rgb, sh.cellSize, p.row * sh.cellSize, p.firstColumn, p.count, settings, sh.table,
                   &cells[p.offset]);
     });
 
-    const uint32_t end = StartStates(cells.get(), cellCount, sh.search.Jumps(), start & RndJumpTable::kMask, starts);
+    const uint32_t end = StartStates(cells, cellCount, sh.search.Jumps(), start & RndJumpTable::kMask, starts);
 
     ParallelFor(pieces.size(), threads, [&](size_t i) {
         const RowPiece& p = pieces[i];

@@ -198,8 +198,8 @@ SearchScratch GlyphSearch::Scratch() const
     SearchScratch scratch;
     scratch.bounds.resize(boxes_);
     scratch.rough.resize(boxes_ * kLanes);
-    // Every block and one more: the kernels write a slot ahead before they
-    // know whether a block counts.
-    scratch.blocks.resize(boxes_ + 1);
+    // Every block, the first once more, and a vector's worth: the kernels
+    // write whole vectors of block numbers before they know how many count.
+    scratch.blocks.resize(boxes_ + 1 + kLanes);
     return scratch;
 }

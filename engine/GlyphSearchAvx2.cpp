@@ -158,20 +158,38 @@ __attribute__((target("avx2"), always_inline)) inline size_t Bounds(const Search
     return 0;
 }
 
-// The blocks other than first whose box is not farther than limit; answers
-// how many.
+// For each set of lanes (a mask of eight bits), the lanes in order, packed
+// to the front: the blocks near the cell are listed without a branch each.
+struct LanePacking {
+    uint8_t lanes[256][kLanes];
+    constexpr LanePacking() : lanes()
+    {
+        for (unsigned mask = 0; mask < 256; ++mask)
+            for (unsigned lane = 0, n = 0; lane < kLanes; ++lane)
+                if (mask & (1u << lane))
+                    lanes[mask][n++] = uint8_t(lane);
+    }
+};
+constexpr LanePacking kPacking;
+
+// The blocks other than first whose box is not farther than limit into out,
+// which has room for a vector beyond the blocks; answers how many.
 __attribute__((target("avx2"), always_inline)) inline size_t Near(const GlyphSearch::Level& level, const float* bounds,
                                                                   float limit, size_t first, uint32_t* out)
 {
     size_t n = 0;
     const __m256 most = _mm256_set1_ps(limit);
-    for (size_t b = 0; b < level.boxes.size() * kLanes; b += kLanes)
-        for (auto near = unsigned(_mm256_movemask_ps(_mm256_cmp_ps(_mm256_loadu_ps(&bounds[b]), most, _CMP_LE_OQ)));
-             near; near &= near - 1) {
-            const size_t block = b + size_t(__builtin_ctz(near));
-            out[n] = uint32_t(block);
-            n += block != first && block < level.blocks.size();
-        }
+    const size_t blocks = level.blocks.size();
+    for (size_t b = 0; b < blocks; b += kLanes) {
+        auto near = unsigned(_mm256_movemask_ps(_mm256_cmp_ps(_mm256_loadu_ps(&bounds[b]), most, _CMP_LE_OQ)));
+        near &= blocks - b >= kLanes ? 0xFFu : (1u << (blocks - b)) - 1; // padding boxes are no blocks
+        near &= first - b < kLanes ? ~(1u << (first - b)) : ~0u;
+        const __m256i lanes =
+            _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(kPacking.lanes[near])));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(&out[n]),
+                            _mm256_add_epi32(lanes, _mm256_set1_epi32(int32_t(b))));
+        n += size_t(__builtin_popcount(near));
+    }
     return n;
 }
 

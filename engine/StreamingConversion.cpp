@@ -30,8 +30,11 @@ void ConvertBandRows(const QImage& band, int32_t cellRows, int32_t firstRow, con
                      const FastOptions& options)
 {
     const size_t cellCount = size_t(cellRows) * size_t(grid.columns);
-    std::vector<int32_t> codes(cellCount);
-    std::vector<uint32_t> starts(cellCount);
+    // Kept from band to band: fresh ones would fault in every page again.
+    thread_local std::vector<int32_t> codes;
+    thread_local std::vector<uint32_t> starts;
+    codes.resize(std::max(codes.size(), cellCount));
+    starts.resize(std::max(starts.size(), cellCount));
     {
         // Gone before the band is handed back, so that decoding into it
         // never copies it.
