@@ -133,9 +133,16 @@ QString CharFromCode(int32_t code)
     return QString(QChar(buf[0]));
 }
 
-void AppendCodeBytes(QByteArray& out, int32_t code)
+char* PutCodeBytes(char* out, int32_t code)
 {
     if (code > 255)
-        out.append(static_cast<char>((code / 256) & 0xFF));
-    out.append(static_cast<char>(code % 256));
+        *out++ = static_cast<char>((code / 256) & 0xFF);
+    *out++ = static_cast<char>(code % 256);
+    return out;
+}
+
+void AppendCodeBytes(QByteArray& out, int32_t code)
+{
+    char bytes[2];
+    out.append(bytes, PutCodeBytes(bytes, code) - bytes);
 }

@@ -24,3 +24,5 @@ QString CharFromCode(int32_t code);
 
 // Bytes of a character code: a code above 255 is two bytes, lead byte first.
 void AppendCodeBytes(QByteArray& out, int32_t code);
+// The same written at out, which has room for two; answers the end.
+char* PutCodeBytes(char* out, int32_t code);

@@ -12,7 +12,7 @@
 
 int StreamBandRows(int width, int32_t cellSize)
 {
-    constexpr qint64 kBandBytes = qint64(8) << 20;
+    constexpr qint64 kBandBytes = qint64(2) << 20;
     const qint64 rows = kBandBytes / (qint64(std::max(width, 1)) * 4);
     return int(std::max<qint64>(rows / cellSize, 1) * cellSize);
 }
@@ -42,10 +42,11 @@ void ConvertBandRows(const QImage& band, int32_t cellRows, int32_t firstRow, con
         rnd = Rnd(converter.Convert(0, int64_t(cellCount), settings, rnd.State(), codes.data(), starts.data()));
     }
     for (int32_t r = 0; r < cellRows; ++r) {
-        QByteArray row;
-        row.reserve(qsizetype(grid.columns) * 2);
+        QByteArray row(qsizetype(grid.columns) * 2, Qt::Uninitialized);
+        char* end = row.data();
         for (int32_t c = 0; c < grid.columns; ++c)
-            AppendCodeBytes(row, codes[size_t(r) * size_t(grid.columns) + size_t(c)]);
+            end = PutCodeBytes(end, codes[size_t(r) * size_t(grid.columns) + size_t(c)]);
+        row.truncate(end - row.data());
         const int32_t y = firstRow + r + 1;
         hooks.writeRow(row, y < grid.rows ? CellProgress(grid.extent, cellSize, 0, y * cellSize) : 100.0);
     }

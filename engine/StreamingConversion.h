@@ -23,7 +23,8 @@ struct StreamHooks {
     std::function<void(const QByteArray& row, double percent)> writeRow;
 };
 
-// Pixel rows a band holds: whole cells, about 8 MB of pixels, at least a cell.
+// Pixel rows a band holds: whole cells, about 2 MB of pixels, at least a cell.
+// Smaller bands start and end the run sooner; more cost a thread start each.
 int StreamBandRows(int width, int32_t cellSize);
 
 // Converts the picture decoder reads with the settings fixed, from rnd's
