@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "engine/ImageLoading.h"
 
+#include "engine/BandDecoder.h"
+
 #include "engine/LoadingSteps.h"
 #include "engine/PictureIntegrity.h"
 
@@ -42,8 +44,41 @@ Outcome FailedRead(const QString& path, QImageReader& reader, bool read, const D
 
 } // namespace
 
+namespace {
+
+// The whole picture decoded band by band where the band decoder takes it:
+// the bytes Qt's reader gives, several times sooner. Nothing when the
+// picture is left to Qt's reader.
+std::optional<Outcome> LoadInBands(const QString& path, QImage& out, int limitMB)
+{
+    Outcome opened = Outcome::Done();
+    const std::unique_ptr<BandDecoder> decoder = BandDecoder::Open(path, opened);
+    if (!decoder)
+        return opened.IsDone() ? std::nullopt : std::optional(opened);
+    const QSize size = decoder->Size();
+    if (Outcome within = WithinAllocationLimit(path, size.width(), size.height(), limitMB); !within.IsDone())
+        return within;
+    QImage image(size, QImage::Format_RGB32);
+    if (image.isNull())
+        return NotEnoughMemory(path, size);
+    constexpr int kBandRows = 64; // the decoder's own buffers stay small
+    for (int first = 0; first < size.height(); first += kBandRows) {
+        const int rows = std::min(kBandRows, size.height() - first);
+        QImage band(image.bits() + first * image.bytesPerLine(), size.width(), rows, image.bytesPerLine(),
+                    QImage::Format_RGB32);
+        if (Outcome read = decoder->ReadRows(band, rows); !read.IsDone())
+            return read;
+    }
+    out = std::move(image);
+    return Outcome::Done();
+}
+
+} // namespace
+
 Outcome LoadImageOverWhite(const QString& path, QImage& out, int limitMB)
 {
+    if (std::optional<Outcome> banded = LoadInBands(path, out, limitMB))
+        return *banded;
     QFile file;
     if (Outcome opened = OpenPicture(path, file); !opened.IsDone())
         return opened;
