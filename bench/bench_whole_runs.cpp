@@ -35,7 +35,8 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-const char* const kPhoto = "/work/shared/images/large-4000x3000.jpg";
+// The photographs shared beside the repository (../shared/images).
+const char* const kPhoto = PICTORIA_BENCH_PHOTO;
 constexpr int kScale = 3;
 constexpr int kQuality = 90;
 constexpr double kMebibyte = 1024.0 * 1024.0;

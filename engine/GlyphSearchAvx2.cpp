@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <immintrin.h>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -193,6 +194,41 @@ __attribute__((target("avx2"), always_inline)) inline size_t Near(const GlyphSea
     return n;
 }
 
+// With a negative variation the random term lowers scores and no rough
+// score bounds an exact one: every near block is scored exactly.
+__attribute__((target("avx2"), always_inline)) inline int32_t ExactlyAll(Search& s, size_t first, int32_t variation,
+                                                                         SearchScratch& scratch)
+{
+    s.Score(first);
+    uint32_t* blocks = scratch.blocks.data();
+    const size_t n = Near(s.level, scratch.bounds.data(), PruneAbove(s.best, variation), first, blocks);
+    for (size_t k = 0; k < n; ++k)
+        s.Score(blocks[k]);
+    return s.index;
+}
+
+// Rough scores of the nearest block and of every block whose box is not
+// farther than its lowest, into scratch; answers how many blocks and the
+// lowest rough score, at most the start score.
+__attribute__((target("avx2"), always_inline)) inline std::pair<size_t, float>
+RoughlyNear(const Search& s, int32_t variation, size_t first, SearchScratch& scratch)
+{
+    float* rough = scratch.rough.data();
+    uint32_t* blocks = scratch.blocks.data();
+    const __m256 nearest = s.Rough(first);
+    _mm256_storeu_ps(rough, nearest);
+    const float bound = std::min(Lowest(nearest), kStartScore);
+    blocks[0] = uint32_t(first);
+    const size_t n = 1 + Near(s.level, scratch.bounds.data(), PruneAbove(bound, variation), first, blocks + 1);
+    __m256 lowest = _mm256_set1_ps(bound);
+    for (size_t k = 1; k < n; ++k) {
+        const __m256 r = s.Rough(blocks[k]);
+        _mm256_storeu_ps(&rough[k * kLanes], r);
+        lowest = _mm256_min_ps(lowest, r);
+    }
+    return {n, Lowest(lowest)};
+}
+
 } // namespace
 
 // Rough scores lie within a few float steps of exact ones, far inside the
@@ -215,28 +251,11 @@ __attribute__((target("avx2"))) int32_t FindGlyphAvx2(const GlyphSearch::Level& 
              _mm256_set1_pd(double(variation) * 0x1p-24),
              _mm256_set1_ps(float(variation) * 0x1p-24f)};
     const size_t first = Bounds(s, scratch.bounds.data());
-    uint32_t* blocks = scratch.blocks.data();
-    if (variation < 0) {
-        // The random term lowers scores: no rough score bounds an exact one.
-        s.Score(first);
-        const size_t n = Near(level, scratch.bounds.data(), PruneAbove(s.best, variation), first, blocks);
-        for (size_t k = 0; k < n; ++k)
-            s.Score(blocks[k]);
-        return s.index;
-    }
-    float* rough = scratch.rough.data();
-    const __m256 nearest = s.Rough(first);
-    _mm256_storeu_ps(rough, nearest);
-    const float bound = std::min(Lowest(nearest), kStartScore);
-    blocks[0] = uint32_t(first);
-    const size_t n = 1 + Near(level, scratch.bounds.data(), PruneAbove(bound, variation), first, blocks + 1);
-    __m256 lowest = _mm256_set1_ps(bound);
-    for (size_t k = 1; k < n; ++k) {
-        const __m256 r = s.Rough(blocks[k]);
-        _mm256_storeu_ps(&rough[k * kLanes], r);
-        lowest = _mm256_min_ps(lowest, r);
-    }
-    const __m256 limit = _mm256_set1_ps(PruneAbove(Lowest(lowest), variation));
+    if (variation < 0)
+        return ExactlyAll(s, first, variation, scratch);
+    const auto [n, lowest] = RoughlyNear(s, variation, first, scratch);
+    const float* rough = scratch.rough.data();
+    const __m256 limit = _mm256_set1_ps(PruneAbove(lowest, variation));
     size_t candidates = 0, at = 0; // how many glyphs may win, and the first
     for (size_t k = 0; k < n; ++k) {
         const auto near =
@@ -248,9 +267,9 @@ __attribute__((target("avx2"))) int32_t FindGlyphAvx2(const GlyphSearch::Level& 
     if (candidates == 0)
         return -1;
     if (candidates == 1 && rough[at] < kStartScore * (1 - 0x1p-16f))
-        return level.blocks[blocks[at / kLanes]].Index[at % kLanes];
+        return level.blocks[scratch.blocks[at / kLanes]].Index[at % kLanes];
     for (size_t k = 0; k < n; ++k)
         if (_mm256_movemask_ps(_mm256_cmp_ps(_mm256_loadu_ps(&rough[k * kLanes]), limit, _CMP_LE_OQ)))
-            s.Score(blocks[k]);
+            s.Score(scratch.blocks[k]);
     return s.index;
 }
