@@ -108,19 +108,23 @@ OutputForm FormOf(const QString& output, const Options& o)
 // The file's bytes: the rows as text (Shift-JIS or UTF-8, CR LF; coloured
 // when colours are given), a page, or drawn as a PNG.
 Outcome Encode(const QList<QByteArray>& rows, OutputForm form, const Options& o, const std::vector<QRgb>* colours,
-               const QString& title, QByteArray& bytes)
+               const QString& title, QByteArrayList& pieces)
 {
+    if (form == OutputForm::Text && !colours) {
+        // Rows and line ends as they are, not joined: a large picture's text
+        // is not held twice.
+        const QByteArray lineEnd = QByteArrayLiteral("\r\n");
+        for (const QByteArray& row : rows)
+            pieces << (o.utf8 ? FromCp932(row).toUtf8() : row) << lineEnd;
+        return Outcome::Done();
+    }
+    QByteArray& bytes = pieces.emplace_back();
     if (form == OutputForm::Html) {
         bytes = HtmlPage(rows, title, colours, o.board);
         return Outcome::Done();
     }
     if (form == OutputForm::Text && colours) {
         bytes = ColouredText(rows, colours);
-        return Outcome::Done();
-    }
-    if (form == OutputForm::Text) {
-        for (const QByteArray& row : rows)
-            bytes += (o.utf8 ? FromCp932(row).toUtf8() : row) + QByteArrayLiteral("\r\n");
         return Outcome::Done();
     }
     QImage drawn;
@@ -134,11 +138,19 @@ Outcome Encode(const QList<QByteArray>& rows, OutputForm form, const Options& o,
 }
 
 // Puts the finished text picture where output says; answers an exit code.
-int WriteOut(const QString& output, const QByteArray& text, Reporter& report, const CommandIo& io)
+// Writes pieces to a stream; false (errno set) when it failed.
+bool WritePieces(const QByteArrayList& pieces, FILE* out)
+{
+    for (const QByteArray& piece : pieces)
+        if (std::fwrite(piece.constData(), 1, size_t(piece.size()), out) != size_t(piece.size()))
+            return false;
+    return std::fflush(out) == 0;
+}
+
+int WriteOut(const QString& output, const QByteArrayList& text, Reporter& report, const CommandIo& io)
 {
     if (output == QStringLiteral("-")) {
-        if (std::fwrite(text.constData(), 1, size_t(text.size()), io.out) != size_t(text.size()) ||
-            std::fflush(io.out) != 0) {
+        if (!WritePieces(text, io.out)) {
             const int error = errno;
             report.Error(error != 0 ? QStringLiteral("standard output: write failed (%1)").arg(ErrnoText(error))
                                     : QStringLiteral("standard output: write failed"));
@@ -162,7 +174,7 @@ int ConvertOne(const QString& image, const QString& output, const Options& o, co
     const QString name = piped ? QStringLiteral("standard input") : image;
     const QString label = piped ? name : FileName(image);
     const OutputForm form = FormOf(output, o);
-    QByteArray text;
+    QByteArrayList text;
     try {
         PictureRows picture;
         if (const int read = ReadPictureRows({image, name, label, output, form}, o, table, report, io, picture);

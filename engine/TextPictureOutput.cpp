@@ -64,7 +64,15 @@ Outcome AppendRow(const QString& path, const QByteArray& row)
 
 Outcome WriteTextPictureFile(const QString& path, const QByteArray& text)
 {
+    return WriteTextPictureFile(path, QByteArrayList{text});
+}
+
+Outcome WriteTextPictureFile(const QString& path, const QByteArrayList& pieces)
+{
     return WriteWholeFile(path, [&](QFileDevice& file) {
-        return file.write(text) == text.size() ? Outcome::Done() : Outcome::FromFile(path, file);
+        for (const QByteArray& piece : pieces)
+            if (file.write(piece) != piece.size())
+                return Outcome::FromFile(path, file);
+        return Outcome::Done();
     });
 }

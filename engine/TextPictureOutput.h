@@ -21,3 +21,6 @@ Outcome AppendRow(const QString& path, const QByteArray& row);
 // replaced only when complete, so a failure never leaves half a picture in
 // place of an older one; a device or FIFO is written in place.
 Outcome WriteTextPictureFile(const QString& path, const QByteArray& text);
+// The same for a text given as pieces, written one after the other: a
+// large picture's rows need not be joined in memory first.
+Outcome WriteTextPictureFile(const QString& path, const QByteArrayList& pieces);
