@@ -30,9 +30,9 @@ enum class ConversionEnd { Finished, Stopped };
 ConversionEnd ConvertCells(const PixelSource& pixels, int32_t cellSize, const GlyphTable& table, Rnd& rnd,
                            const ConversionHooks& hooks);
 
-// Cells a band holds at most: a band takes a few milliseconds, so a window
-// converting band by band stays live.
-inline constexpr int64_t kCellsPerBand = 16384;
+// Cells a band holds at most: a band takes a few milliseconds on two cores
+// (some 20 without AVX2), so a window converting band by band stays live.
+inline constexpr int64_t kCellsPerBand = 65536;
 
 // The same conversion as ConvertCells, on all cores: each band of rows is
 // converted ahead with the settings read at its first cell, then handed to

@@ -58,7 +58,7 @@ std::optional<Outcome> LoadInBands(const QString& path, QImage& out, int limitMB
     const QSize size = decoder->Size();
     if (Outcome within = WithinAllocationLimit(path, size.width(), size.height(), limitMB); !within.IsDone())
         return within;
-    QImage image(size, QImage::Format_RGB32);
+    QImage image = PictureBuffer(size);
     if (image.isNull())
         return NotEnoughMemory(path, size);
     constexpr int kBandRows = 64; // the decoder's own buffers stay small
