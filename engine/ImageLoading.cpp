@@ -64,8 +64,7 @@ std::optional<Outcome> LoadInBands(const QString& path, QImage& out, int limitMB
     constexpr int kBandRows = 64; // the decoder's own buffers stay small
     for (int first = 0; first < size.height(); first += kBandRows) {
         const int rows = std::min(kBandRows, size.height() - first);
-        QImage band(image.bits() + first * image.bytesPerLine(), size.width(), rows, image.bytesPerLine(),
-                    QImage::Format_RGB32);
+        QImage band = Band(image, first, rows);
         if (Outcome read = decoder->ReadRows(band, rows); !read.IsDone())
             return read;
     }

@@ -31,13 +31,6 @@ int BandRows(qsizetype bytesPerLine)
     return int(std::clamp<qsizetype>((qsizetype(1) << 16) / bytesPerLine, 1, 64));
 }
 
-// Rows first to first + rows of image, as an image sharing its memory.
-QImage Band(QImage& image, int first, int rows)
-{
-    return QImage(image.bits() + first * image.bytesPerLine(), image.width(), rows, image.bytesPerLine(),
-                  image.format());
-}
-
 // Converts image to format band by band: in its own memory when the depth
 // stays, else into a new picture with the old one's metadata. False when
 // memory ran out; image is then unusable.
@@ -179,4 +172,10 @@ QImage PictureBuffer(QSize size)
             delete m;
         },
         mapping);
+}
+
+QImage Band(QImage& image, int first, int rows)
+{
+    return QImage(image.bits() + first * image.bytesPerLine(), image.width(), rows, image.bytesPerLine(),
+                  image.format());
 }

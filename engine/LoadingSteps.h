@@ -36,3 +36,6 @@ bool ToRgb32OverWhite(QImage& image, bool transparent);
 // one page fault every 2 MB instead of every 4 KB, which on a virtual machine
 // is most of the time a large picture takes to load.
 QImage PictureBuffer(QSize size);
+
+// Rows first to first + rows of image, as an image sharing its memory.
+QImage Band(QImage& image, int first, int rows);
