@@ -588,14 +588,23 @@ std::unique_ptr<BandDecoder> BandDecoder::Open(const QString& path, Outcome& why
     if (why = OpenPicture(path, *file); !why.IsDone())
         return nullptr;
     DecoderMessages messages;
+    // Damage first: reading the header makes libpng take the memory each
+    // chunk before the pixels claims.
+    const QByteArray format = QImageReader::imageFormat(file.get());
+    if (format != "jpeg" && format != "png")
+        return nullptr;
+    if (const QString damage = MissingData(*file, format); !damage.isEmpty()) {
+        why = DamagedPicture(path, damage);
+        return nullptr;
+    }
+    if (!file->seek(0)) {
+        why = Outcome::FromFile(path, *file);
+        return nullptr;
+    }
     const QtHeader qt = ReadQtHeader(*file);
     if (qt.decoded <= QImage::Format_Invalid || qt.decoded >= QImage::NImageFormats || !qt.size.isValid() ||
         !qt.upright)
         return nullptr;
-    if (const QString damage = MissingData(*file, qt.format); !damage.isEmpty()) {
-        why = DamagedPicture(path, damage);
-        return nullptr;
-    }
     if (!file->seek(0)) {
         why = Outcome::FromFile(path, *file);
         return nullptr;

@@ -90,14 +90,16 @@ Outcome LoadImageOverWhite(const QString& path, QImage& out, int limitMB)
     // allocation with a null image (a warning at most), and a null or partly
     // converted picture must never pass for the picture itself.
     const DecoderMessages messages;
+    // Damage first: reading the header makes libpng take the memory each
+    // chunk before the pixels claims.
+    if (const QString damage = MissingData(file, reader.format()); !damage.isEmpty())
+        return DamagedPicture(path, damage);
     // Measured before decoding, so the refusal names the size and the limit.
     const QSize size = reader.size();
     const int format = reader.imageFormat(); // now: a failed read forgets it; a number: Qt may leave it unset
     if (size.isValid())
         if (Outcome within = WithinAllocationLimit(path, size.width(), size.height(), limitMB); !within.IsDone())
             return within;
-    if (const QString damage = MissingData(file, reader.format()); !damage.isEmpty())
-        return DamagedPicture(path, damage);
 
     QImage image;
     const bool read = reader.read(&image);
