@@ -229,7 +229,10 @@ QString BmpMissing(QByteArrayView data)
     start = std::max(start, offset);
     if (compression != kRle8 && compression != kRle4) {
         const qint64 row = (width * bitCount + 31) / 32 * 4;
-        return start + row * height <= data.size() ? QString() : kPictureEndsEarly;
+        qint64 pixels = 0; // a header may claim more than any file holds
+        if (__builtin_mul_overflow(row, height, &pixels) || __builtin_add_overflow(start, pixels, &pixels))
+            return kPictureEndsEarly;
+        return pixels <= data.size() ? QString() : kPictureEndsEarly;
     }
 
     // Qt's walk, position by position: runs stop at the end of the bottom
