@@ -67,13 +67,14 @@ Outcome ConvertAsDecoded(BandDecoder& decoder, int32_t cellSize, const GlyphTabl
                        QImage(size.width(), bandRows, QImage::Format_RGB32)};
     if (bands[0].isNull() || bands[1].isNull())
         return NotEnoughMemory(QString(), size);
-    const GlyphSearch search(table, options.simd);
 
     auto decode = [&decoder, &size](QImage& band, int first) {
         return decoder.ReadRows(band, std::min(band.height(), size.height() - first));
     };
     // Every row is read, those below the grid too: damage may show only at the end.
     std::future<Outcome> next = std::async(std::launch::async, decode, std::ref(bands[0]), 0);
+    // Laid out while the first band is decoded.
+    const GlyphSearch search(table, options.simd);
     for (int first = 0, i = 0; first < size.height(); first += bandRows, ++i) {
         if (Outcome decoded = next.get(); !decoded.IsDone())
             return decoded;
