@@ -60,6 +60,17 @@ std::pair<float, float> Box(const std::vector<Member>& block, size_t q)
     return {lo, hi};
 }
 
+// The bucket's glyphs whole, in its order, and a padding glyph far off.
+std::vector<GlyphSearch::Glyph> Glyphs(const GlyphTable::Bucket& bucket, const RndJumpTable& jumps)
+{
+    std::vector<GlyphSearch::Glyph> glyphs;
+    for (size_t i = 0; i < bucket.Code.size(); ++i)
+        glyphs.push_back(
+            {{bucket.TL[i], bucket.TR[i], bucket.BL[i], bucket.BR[i]}, jumps.A()[i + 1], jumps.C()[i + 1], {}});
+    glyphs.push_back({{kFarOff, kFarOff, kFarOff, kFarOff}, 0, 0, {}});
+    return glyphs;
+}
+
 GlyphSearch::Level Arrange(const GlyphTable::Bucket& bucket, const RndJumpTable& jumps)
 {
     std::vector<Member> members;
@@ -99,6 +110,7 @@ GlyphSearch::Level Arrange(const GlyphTable::Bucket& bucket, const RndJumpTable&
             block.JumpC[j] = jumps.C()[m.index + 1];
         }
     }
+    level.glyphs = Glyphs(bucket, jumps);
     return level;
 }
 
@@ -171,16 +183,42 @@ int32_t FindGlyphPortable(const GlyphSearch::Level& level, const CellQuarters& c
     return best.index;
 }
 
-GlyphSearch::GlyphSearch(const GlyphTable& table, bool vector)
-    : table_(table), jumps_(LongestBucket(table)), kernel_(FindGlyphPortable)
+int32_t FindListedPortable(const GlyphSearch::Level& level, const CandidateList& list, const CellQuarters& cell,
+                           int32_t variation, uint32_t start, SearchScratch&)
+{
+    const float c[4] = {cell.TL, cell.TR, cell.BL, cell.BR};
+    Best best;
+    for (size_t g = 0; g < list.groups; ++g) {
+        if (list.nearest[g] > PruneAbove(best.score, variation))
+            return best.index;
+        for (size_t k = 0; k < CandidateList::kGroup; ++k) {
+            const uint16_t i = list.glyphs[g * CandidateList::kGroup + k];
+            const GlyphSearch::Glyph& glyph = level.glyphs[i];
+            const float r = Rnd::Number((glyph.JumpA * start + glyph.JumpC) & Rnd::kMask);
+            best.Offer(Score(std::fabs(c[0] - glyph.Value[0]), std::fabs(c[1] - glyph.Value[1]),
+                             std::fabs(c[2] - glyph.Value[2]), std::fabs(c[3] - glyph.Value[3]), r, variation),
+                       i);
+        }
+    }
+    return list.rest > PruneAbove(best.score, variation) ? best.index : GlyphSearch::kNotListed;
+}
+
+GlyphSearch::GlyphSearch(const GlyphTable& table, bool vector, uint32_t listAfter)
+    : table_(table),
+      jumps_(LongestBucket(table)),
+      kernel_(FindGlyphPortable),
+      listKernel_(FindListedPortable),
+      candidates_(table, listAfter)
 {
     for (int l = 0; l < kBucketCount; ++l) {
         levels_[size_t(l)] = Arrange(table[l], jumps_);
         boxes_ = std::max(boxes_, levels_[size_t(l)].boxes.size() * kLanes);
     }
 #if PICTORIA_AVX2
-    if (vector && __builtin_cpu_supports("avx2"))
+    if (vector && __builtin_cpu_supports("avx2")) {
         kernel_ = FindGlyphAvx2;
+        listKernel_ = FindListedAvx2;
+    }
 #else
     (void)vector;
 #endif
@@ -189,7 +227,12 @@ GlyphSearch::GlyphSearch(const GlyphTable& table, bool vector)
 int32_t GlyphSearch::Choose(const CellQuarters& cell, int32_t level, int32_t variation, uint32_t start,
                             SearchScratch& scratch) const
 {
-    const int32_t index = kernel_(levels_[size_t(level)], cell, variation, start, scratch);
+    const Level& l = levels_[size_t(level)];
+    int32_t index = kNotListed;
+    if (const CandidateList* list = candidates_.Find(level, cell, variation, scratch.memo))
+        index = listKernel_(l, *list, cell, variation, start, scratch);
+    if (index == kNotListed)
+        index = kernel_(l, cell, variation, start, scratch);
     return index >= 0 ? table_[level].Code[size_t(index)] : kFallbackCode;
 }
 
@@ -197,7 +240,7 @@ SearchScratch GlyphSearch::Scratch() const
 {
     SearchScratch scratch;
     scratch.bounds.resize(boxes_);
-    scratch.rough.resize(boxes_ * kLanes);
+    scratch.rough.resize(std::max(boxes_, CandidateCache::kMaxGroups) * kLanes);
     // Every block, the first once more, and a vector's worth: the kernels
     // write whole vectors of block numbers before they know how many count.
     scratch.blocks.resize(boxes_ + 1 + kLanes);

@@ -13,6 +13,7 @@
 // score found so far cannot hold the winner and is passed over.
 #pragma once
 
+#include "engine/GlyphCandidates.h"
 #include "engine/GlyphChooser.h"
 #include "engine/RndJump.h"
 
@@ -20,15 +21,12 @@
 #include <cstdint>
 #include <vector>
 
-struct CellQuarters {
-    float TL, TR, BL, BR;
-};
-
 // Room a search works in, one for each thread, made by GlyphSearch::Scratch.
 struct SearchScratch {
     std::vector<float> bounds;    // per box: its squared distance from the cell
     std::vector<float> rough;     // per lane of the blocks looked at: a rough score
     std::vector<uint32_t> blocks; // the blocks looked at
+    CandidateCache::Memo memo;
 };
 
 class GlyphSearch {
@@ -49,9 +47,18 @@ public:
         float Lo[4][kLanes];
         float Hi[4][kLanes];
     };
+    // One glyph whole, for lists that name glyphs in any order.
+    struct alignas(32) Glyph {
+        float Value[4];        // TL, TR, BL, BR
+        uint32_t JumpA, JumpC; // as in a block
+        uint32_t unused[2];
+    };
     struct Level {
         std::vector<Block> blocks;
         std::vector<Boxes> boxes; // blocks.size() / kLanes, rounded up
+        // Per place in the bucket, and a padding glyph far off after the
+        // last: what the candidate lists name.
+        std::vector<Glyph> glyphs;
     };
 
     // The bucket index of the winner, or -1 when no score is below the start
@@ -59,8 +66,15 @@ public:
     using Kernel = int32_t (*)(const Level& level, const CellQuarters& cell, int32_t variation, uint32_t start,
                                SearchScratch& scratch);
 
-    // vector: use the AVX2 kernel where the processor has it and it is built in.
-    GlyphSearch(const GlyphTable& table, bool vector);
+    // The same for the glyphs of a candidate list; kNotListed when the list
+    // ends before the search may stop.
+    using ListKernel = int32_t (*)(const Level& level, const CandidateList& list, const CellQuarters& cell,
+                                   int32_t variation, uint32_t start, SearchScratch& scratch);
+    static constexpr int32_t kNotListed = -2;
+
+    // vector: use the AVX2 kernel where the processor has it and it is built
+    // in; listAfter: see CandidateCache.
+    GlyphSearch(const GlyphTable& table, bool vector, uint32_t listAfter = CandidateCache::kHitsBeforeList);
 
     const GlyphTable& Table() const { return table_; }
     const RndJumpTable& Jumps() const { return jumps_; }
@@ -78,6 +92,8 @@ private:
     std::array<Level, kBucketCount> levels_;
     size_t boxes_ = 0; // of the bucket with the most
     Kernel kernel_;
+    ListKernel listKernel_;
+    CandidateCache candidates_;
 };
 
 // Blocks whose box lies farther than this from the cell are passed over: a
@@ -92,7 +108,11 @@ inline float PruneAbove(float best, int32_t variation)
 // The kernels: the same search in plain C++ and with AVX2 (x86-64 only).
 int32_t FindGlyphPortable(const GlyphSearch::Level& level, const CellQuarters& cell, int32_t variation, uint32_t start,
                           SearchScratch& scratch);
+int32_t FindListedPortable(const GlyphSearch::Level& level, const CandidateList& list, const CellQuarters& cell,
+                           int32_t variation, uint32_t start, SearchScratch& scratch);
 #if PICTORIA_AVX2
 int32_t FindGlyphAvx2(const GlyphSearch::Level& level, const CellQuarters& cell, int32_t variation, uint32_t start,
                       SearchScratch& scratch);
+int32_t FindListedAvx2(const GlyphSearch::Level& level, const CandidateList& list, const CellQuarters& cell,
+                       int32_t variation, uint32_t start, SearchScratch& scratch);
 #endif

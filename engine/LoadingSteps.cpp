@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "engine/LoadingSteps.h"
 
-#include <sys/mman.h>
-
 #include <climits>
 #include <cstdint>
 
 #include "common/FileAccess.h"
 #include "common/NativePath.h"
+#include "engine/LargeMemory.h"
 #include "engine/PictureIntegrity.h"
 
 #include <QColorSpace>
@@ -16,6 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <sys/stat.h>
 
 namespace {
@@ -148,30 +148,17 @@ bool ToRgb32OverWhite(QImage& image, bool transparent)
 
 QImage PictureBuffer(QSize size)
 {
-    constexpr size_t kHugePage = size_t(2) << 20;
     const qsizetype bytesPerLine = qsizetype(size.width()) * 4;
     const size_t bytes = size_t(bytesPerLine) * size_t(std::max(size.height(), 0));
-    if (size.isEmpty() || bytes < 4 * kHugePage || size.width() > (INT_MAX / 4))
+    if (size.isEmpty() || bytes < 4 * LargeMemory::kHugePage || size.width() > (INT_MAX / 4))
         return QImage(size, QImage::Format_RGB32);
-    void* mapped = ::mmap(nullptr, bytes + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapped == MAP_FAILED)
+    auto memory = std::make_unique<LargeMemory>(bytes);
+    if (!memory->Data())
         return QImage(size, QImage::Format_RGB32); // null as well when memory is short
-    auto* start = static_cast<uchar*>(mapped);
-    uchar* aligned = start + (kHugePage - reinterpret_cast<uintptr_t>(start) % kHugePage) % kHugePage;
-    (void)::madvise(aligned, bytes, MADV_HUGEPAGE); // a hint: without it the pages are ordinary ones
-    struct Mapping {
-        void* start;
-        size_t length;
-    };
-    auto* mapping = new Mapping{mapped, bytes + kHugePage};
+    auto* data = static_cast<uchar*>(memory->Data());
     return QImage(
-        aligned, size.width(), size.height(), bytesPerLine, QImage::Format_RGB32,
-        [](void* info) {
-            const auto* m = static_cast<Mapping*>(info);
-            ::munmap(m->start, m->length);
-            delete m;
-        },
-        mapping);
+        data, size.width(), size.height(), bytesPerLine, QImage::Format_RGB32,
+        [](void* info) { delete static_cast<LargeMemory*>(info); }, memory.release());
 }
 
 QImage Band(QImage& image, int first, int rows)

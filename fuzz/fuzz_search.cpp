@@ -2,7 +2,8 @@
 // The glyph search against the rule it stands in for: the input makes a
 // bucket (quarter values from a small set, so that scores tie, or any float
 // at all) and cells with their variation and start states; both kernels must
-// pick the glyph ChooseGlyph picks for every cell whose bucket is all close.
+// pick the glyph ChooseGlyph picks for every cell whose bucket is all close,
+// through the blocks and through the candidate lists alike.
 #include "engine/GlyphSearch.h"
 
 #include <algorithm>
@@ -45,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         buckets[size_t(level)].push_back(
             std::make_shared<clsChr>(clsChr{in.Value(), in.Value(), in.Value(), in.Value(), 0x8140 + i}));
     const GlyphTable table(buckets);
-    const GlyphSearch portable(table, false), vector(table, true);
+    // A cube's candidate list is made at its second cell, so that inputs reach the lists.
+    const GlyphSearch portable(table, false, 1), vector(table, true, 1);
     SearchScratch scratch = portable.Scratch();
     while (in.size > 0) {
         const CellQuarters c{in.Value(), in.Value(), in.Value(), in.Value()};

@@ -209,4 +209,135 @@ TEST(GlyphSearch, FindsTheRulesGlyph)
     }
 }
 
+// Cells crowded into a few cubes of the candidate lists (made here at a
+// cube's second cell), on the cubes' edges, a float step off them and on
+// glyphs' own values, some with more equal glyphs than a list holds: the
+// lists' search against the rule on both kernels.
+TEST(GlyphSearch, ListsFindTheRulesGlyph)
+{
+    constexpr float kStep = CandidateCache::kCubeWidth / 4;
+    for (int trial = 0; trial < 40; ++trial) {
+        GlyphBucketArray buckets = RandomBuckets();
+        // More equal glyphs than a list holds: the search must go on past it.
+        if (trial % 4 == 0) {
+            GlyphCollection& equal = buckets[size_t(Uniform(0, kBucketCount - 1))];
+            equal.clear();
+            for (int i = 0, n = Uniform(65, 300); i < n; ++i)
+                equal.push_back(std::make_shared<clsChr>(clsChr{2, 4, 6, 8, 0x8140 + i}));
+        }
+        const GlyphTable table(buckets);
+        const GlyphSearch portable(table, false, 1), vector(table, true, 1);
+        SearchScratch scratch = portable.Scratch();
+        for (int spot = 0; spot < 30; ++spot) {
+            const int32_t level = Uniform(0, kBucketCount - 1);
+            const GlyphTable::Bucket& b = table[level];
+            if (b.Code.empty())
+                continue;
+            const size_t near = size_t(Uniform(0, int(b.Code.size()) - 1));
+            const bool onGlyph = Uniform(0, 1);
+            const float base[] = {onGlyph ? b.TL[near] : float(Uniform(0, 64)) * kStep,
+                                  onGlyph ? b.TR[near] : float(Uniform(0, 64)) * kStep,
+                                  onGlyph ? b.BL[near] : float(Uniform(0, 64)) * kStep,
+                                  onGlyph ? b.BR[near] : float(Uniform(0, 64)) * kStep};
+            for (int k = 0; k < 100; ++k) {
+                float q[4];
+                for (int i = 0; i < 4; ++i) {
+                    q[i] = base[i] + float(Uniform(-4, 4)) * kStep;
+                    if (!Uniform(0, 3))
+                        q[i] = std::nextafter(q[i], Uniform(0, 1) ? -1000.0f : 1000.0f);
+                }
+                const CellQuarters c{q[0], q[1], q[2], q[3]};
+                if (!EveryGlyphClose(b, c.TL, c.TR, c.BL, c.BR))
+                    continue;
+                const int32_t variation = Uniform(0, 5) ? Uniform(0, CandidateCache::kMaxVariation) : 0;
+                const uint32_t start = uint32_t(Uniform(0, 0xFFFFFF));
+                Rnd rnd(start);
+                const int32_t expected = ChooseGlyph(table, c.TL, c.TR, c.BL, c.BR, level, variation, rnd);
+                ASSERT_EQ(portable.Choose(c, level, variation, start, scratch), expected) << trial << " " << k;
+                ASSERT_EQ(vector.Choose(c, level, variation, start, scratch), expected) << trial << " " << k;
+            }
+        }
+    }
+}
+
+// The squared differences of a cell and a glyph, as the score sums them.
+double Distance(const CellQuarters& c, const GlyphTable::Bucket& b, size_t i)
+{
+    double sum = 0;
+    for (const auto& [cell, glyph] :
+         {std::pair(c.TL, b.TL[i]), std::pair(c.TR, b.TR[i]), std::pair(c.BL, b.BL[i]), std::pair(c.BR, b.BR[i])})
+        sum += double(std::fabs(cell - glyph)) * std::fabs(cell - glyph);
+    return sum;
+}
+
+// A list against cells of its cube (its corners, a float step inside them,
+// anywhere between): each eight's least distance is at or below that of
+// every glyph in it and after it, and the rest's at or below that of every
+// glyph left off that could still win.
+void ExpectListBounds(const CandidateList& list, const GlyphTable::Bucket& b, const CellQuarters& c, int32_t variation)
+{
+    const size_t n = b.Code.size();
+    std::vector<bool> listed(n);
+    double nearest = std::numeric_limits<double>::infinity();
+    for (size_t i = 0; i < n; ++i)
+        nearest = std::min(nearest, Distance(c, b, i));
+    for (size_t p = list.groups * CandidateList::kGroup; p-- > 0;) {
+        const uint16_t i = list.glyphs[p];
+        if (i == n)
+            continue;
+        listed[i] = true;
+        for (size_t g = 0; g <= p / CandidateList::kGroup; ++g)
+            ASSERT_LE(double(list.nearest[g]), Distance(c, b, i)) << g << " " << p;
+    }
+    for (size_t i = 0; i < n; ++i) {
+        if (!listed[i] && Distance(c, b, i) <= nearest + variation) {
+            ASSERT_LE(double(list.rest), Distance(c, b, i)) << i;
+        }
+    }
+}
+
+TEST(GlyphSearch, ListsBoundTheirGlyphs)
+{
+    constexpr double kWidth = CandidateCache::kCubeWidth, kOrigin = CandidateCache::kOrigin;
+    for (int trial = 0; trial < 40; ++trial) {
+        const GlyphBucketArray buckets = RandomBuckets();
+        const GlyphTable table(buckets);
+        const CandidateCache cache(table, 1);
+        for (int k = 0; k < 200; ++k) {
+            const int32_t level = Uniform(0, kBucketCount - 1);
+            const GlyphTable::Bucket& b = table[level];
+            if (b.Code.empty())
+                continue;
+            const size_t near = size_t(Uniform(0, int(b.Code.size()) - 1));
+            const float base[] = {b.TL[near], b.TR[near], b.BL[near], b.BR[near]};
+            float q[4];
+            for (int i = 0; i < 4; ++i)
+                q[i] = Uniform(0, 1) ? base[i] + float(Uniform(-8, 8)) / 16 : float(Uniform(0, 255)) / 16;
+            const int32_t variation = Uniform(0, CandidateCache::kMaxVariation);
+            CandidateCache::Memo memo;
+            (void)cache.Find(level, {q[0], q[1], q[2], q[3]}, variation, memo); // the cube is taken
+            if (!cache.Find(level, {q[0], q[1], q[2], q[3]}, variation, memo))
+                continue;
+            for (int corner = 0; corner < 48; ++corner) {
+                float at[4];
+                for (int i = 0; i < 4; ++i) {
+                    const double lo = std::floor((q[i] - kOrigin) / kWidth) * kWidth + kOrigin;
+                    const int where = corner < 16 ? (corner >> i & 1) * 2 : Uniform(0, 3);
+                    at[i] = where == 0   ? float(lo)
+                            : where == 2 ? std::nextafter(float(lo + kWidth), -1000.0f)
+                            : where == 1 ? float(lo + kWidth * Uniform(1, 15) / 16)
+                                         : q[i];
+                }
+                const CellQuarters c{at[0], at[1], at[2], at[3]};
+                // A cell a float step below an edge may be found in the next
+                // cube: whichever list serves it must bound it.
+                CandidateCache::Memo fresh;
+                (void)cache.Find(level, c, variation, fresh);
+                if (const CandidateList* own = cache.Find(level, c, variation, fresh))
+                    ExpectListBounds(*own, b, c, variation);
+            }
+        }
+    }
+}
+
 } // namespace

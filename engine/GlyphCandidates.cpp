@@ -1,0 +1,263 @@
+// SPDX-License-Identifier: MIT
+#include "engine/GlyphCandidates.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <utility>
+
+namespace {
+
+constexpr int kSlotBits = 16;
+constexpr size_t kSlots = size_t(1) << kSlotBits;
+// Half the slots at most are taken, so that a probe ends soon.
+constexpr size_t kMostCubes = kSlots / 2;
+// Room for a list of every cube the slots can take.
+constexpr size_t kLongestList =
+    sizeof(CandidateList) + CandidateCache::kMaxGroups * (sizeof(float) + CandidateList::kGroup * sizeof(uint16_t));
+constexpr size_t kListBytes = kMostCubes * kLongestList;
+constexpr size_t kSlotBytes = 24;
+constexpr size_t kMemoryBytes = kSlots * kSlotBytes + kListBytes;
+
+// A cell's quarter lies within a float step of its cube's edges (the cube is
+// found in float): the cube is taken this much wider on every side.
+constexpr float kPad = 0x1p-12f;
+// Distances are worked in float; these margins keep its rounding on the
+// safe side of every bound (the scores' own rounding included).
+constexpr float kBelow = 1 - 0x1p-16f;
+constexpr float kAbove = 1 + 0x1p-16f;
+constexpr float kFarthestServed = 1e6f;
+
+size_t Home(uint64_t key)
+{
+    return size_t((key * 0x9E3779B97F4A7C15ull) >> (64 - kSlotBits));
+}
+
+bool Served(const GlyphTable::Bucket& b)
+{
+    if (b.Code.empty() || b.Code.size() >= std::numeric_limits<uint16_t>::max())
+        return false;
+    for (const auto* values : {&b.TL, &b.TR, &b.BL, &b.BR})
+        for (const float v : *values)
+            if (!(std::fabs(v) <= kFarthestServed))
+                return false;
+    return true;
+}
+
+// Four floats (or whole numbers) to an operation, on any processor the
+// compiler knows.
+using Four = float __attribute__((vector_size(16)));
+using FourWhole = int32_t __attribute__((vector_size(16)));
+
+// Rounds n up to whole fours; the columns' padding lies beyond every glyph
+// that is served, so that it is neither the nearest nor within any limit.
+constexpr size_t kFour = 4;
+constexpr float kPaddingValue = 1e7f;
+size_t Fours(size_t n)
+{
+    return (n + kFour - 1) / kFour * kFour;
+}
+
+Four Load(const float* at)
+{
+    Four v;
+    std::memcpy(&v, at, sizeof v);
+    return v;
+}
+
+// The least squared distance of each glyph from the cube lo..hi into least;
+// answers the lowest over the glyphs of the most squared distance.
+float Reach(const std::vector<float>* columns, size_t n, const float* lo, const float* hi, float* least)
+{
+    const Four zero = {0, 0, 0, 0};
+    Four nearestMost = zero + std::numeric_limits<float>::infinity();
+    for (size_t g = 0; g < n; g += kFour) {
+        Four sumLeast = zero, sumMost = zero;
+        for (size_t q = 0; q < 4; ++q) {
+            const Four v = Load(columns[q].data() + g);
+            const Four below = lo[q] - v, above = v - hi[q];
+            Four gap = below > above ? below : above;
+            gap = gap > zero ? gap : zero;
+            const Four far = -below > -above ? -below : -above; // the farther end: v - lo or hi - v
+            sumLeast += gap * gap;
+            sumMost += far * far;
+        }
+        std::memcpy(least + g, &sumLeast, sizeof sumLeast);
+        nearestMost = sumMost < nearestMost ? sumMost : nearestMost;
+    }
+    return std::min(std::min(nearestMost[0], nearestMost[1]), std::min(nearestMost[2], nearestMost[3]));
+}
+
+// Each glyph's ring, rings of width limit / rings from 0; rings for a glyph
+// beyond the limit.
+void Rings(const float* least, size_t n, float limit, int32_t rings, uint8_t* ring)
+{
+    const float perRing = float(rings) / std::max(limit, 1e-30f);
+    const Four last = {0, 0, 0, 0};
+    for (size_t g = 0; g < n; g += kFour) {
+        const Four l = Load(least + g);
+        Four at = l * perRing;
+        at = at < last + (float(rings) - 0.5f) ? at : last + (float(rings) - 0.5f);
+        FourWhole r = __builtin_convertvector(at, FourWhole);
+        r = l <= limit ? r : rings;
+        for (size_t k = 0; k < kFour; ++k)
+            ring[g + k] = uint8_t(r[k]);
+    }
+}
+
+} // namespace
+
+CandidateCache::CandidateCache(const GlyphTable& table, uint32_t hitsBeforeList)
+    : table_(table),
+      hitsBeforeList_(hitsBeforeList),
+      served_(kBucketCount),
+      columns_(kBucketCount),
+      memory_(kMemoryBytes)
+{
+    for (int level = 0; level < kBucketCount; ++level) {
+        const GlyphTable::Bucket& b = table[level];
+        served_[size_t(level)] = Served(b) && memory_.Data();
+        for (size_t q = 0; q < 4; ++q) {
+            std::vector<float>& column = columns_[size_t(level)][q];
+            column = q == 0 ? b.TL : q == 1 ? b.TR : q == 2 ? b.BL : b.BR;
+            column.resize(Fours(column.size()), kPaddingValue);
+        }
+    }
+    if (!memory_.Data())
+        return;
+    static_assert(sizeof(Slot) <= kSlotBytes && alignof(Slot) <= alignof(CandidateList));
+    slots_ = static_cast<Slot*>(memory_.Data());
+    for (size_t i = 0; i < kSlots; ++i)
+        new (&slots_[i]) Slot;
+    static_assert(kLongestList % alignof(CandidateList) == 0);
+    listsAt_ = static_cast<std::byte*>(memory_.Data()) + kSlots * kSlotBytes;
+}
+
+CandidateCache::~CandidateCache() = default;
+
+const CandidateList* CandidateCache::Find(int32_t level, const CellQuarters& cell, int32_t variation, Memo& memo) const
+{
+    if (variation < 0 || variation > kMaxVariation || level < 0 || level >= kBucketCount || !served_[size_t(level)])
+        return nullptr;
+    int32_t cube[4];
+    uint64_t key = uint64_t(level) << 5 | uint64_t(variation);
+    const float q[4] = {cell.TL, cell.TR, cell.BL, cell.BR};
+    for (size_t i = 0; i < 4; ++i) {
+        const float at = (q[i] - kOrigin) * (1 / kCubeWidth);
+        if (!(at >= 0 && at < kCubes))
+            return nullptr;
+        cube[i] = int32_t(at);
+        key = key << 8 | uint64_t(cube[i]);
+    }
+    ++key; // never 0, the empty slot's
+    if (key == memo.key && memo.cache == this)
+        return memo.list;
+    size_t slot = Home(key);
+    for (uint64_t k; (k = slots_[slot].key.load(std::memory_order_acquire)) != 0; slot = (slot + 1) % kSlots)
+        if (k == key) {
+            const CandidateList* list = Listed(slots_[slot], level, cube, variation);
+            if (list)
+                memo = {this, key, list};
+            return list;
+        }
+    // A thread never waits for another: waiting costs far more than the
+    // blocks' search, which serves the cell meanwhile.
+    const std::unique_lock lock(making_, std::try_to_lock);
+    if (!lock.owns_lock())
+        return nullptr;
+    // Another thread may have added it meanwhile; only this one adds now.
+    for (uint64_t k; (k = slots_[slot].key.load(std::memory_order_relaxed)) != 0; slot = (slot + 1) % kSlots)
+        if (k == key)
+            return nullptr;
+    if (cubes_ < kMostCubes) {
+        slots_[slot].hits.store(1, std::memory_order_relaxed);
+        slots_[slot].key.store(key, std::memory_order_release);
+        ++cubes_;
+    }
+    return nullptr;
+}
+
+const CandidateList* CandidateCache::Listed(Slot& slot, int32_t level, const int32_t* cube, int32_t variation) const
+{
+    if (const CandidateList* list = slot.list.load(std::memory_order_acquire))
+        return list;
+    if (slot.hits.fetch_add(1, std::memory_order_relaxed) + 1 < hitsBeforeList_)
+        return nullptr;
+    const std::unique_lock lock(making_, std::try_to_lock);
+    if (!lock.owns_lock() || slot.list.load(std::memory_order_relaxed))
+        return nullptr;
+    const CandidateList* list = Make(level, cube, variation);
+    slot.list.store(list, std::memory_order_release); // seen complete with the pointer
+    return list;
+}
+
+// NOLINTNEXTLINE(readability-function-size): one pass over the bucket, then the list laid out
+const CandidateList* CandidateCache::Make(int32_t level, const int32_t* cube, int32_t variation) const
+{
+    const GlyphTable::Bucket& b = table_[level];
+    const size_t n = b.Code.size();
+    float lo[4], hi[4];
+    for (size_t q = 0; q < 4; ++q) {
+        lo[q] = float(cube[q]) * kCubeWidth + kOrigin - kPad;
+        hi[q] = float(cube[q] + 1) * kCubeWidth + kOrigin + kPad;
+    }
+    thread_local std::vector<float> least;
+    thread_local std::vector<uint8_t> ring;
+    least.resize(Fours(n));
+    ring.resize(Fours(n));
+    const std::vector<float>* columns = columns_[size_t(level)].data();
+    const float limit = (Reach(columns, Fours(n), lo, hi, least.data()) * kAbove + float(variation)) * kAbove;
+
+    // The glyphs within the limit, nearest first by rings of the limit's
+    // width / kRings: within a ring the order does not matter, as each eight
+    // carries the least distance of itself and all after it.
+    constexpr int32_t kRings = 32;
+    Rings(least.data(), Fours(n), limit, kRings, ring.data());
+    std::array<uint32_t, kRings + 2> starts{};
+    for (size_t g = 0; g < n; ++g)
+        ++starts[ring[g] + 1];
+    for (size_t r = 0; r <= kRings; ++r)
+        starts[r + 1] += starts[r];
+    thread_local std::vector<uint16_t> near;
+    near.resize(n);
+    for (size_t g = 0; g < n; ++g)
+        near[starts[ring[g]]++] = uint16_t(g);
+    near.resize(starts[kRings - 1]); // those beyond the limit were put last
+    thread_local std::vector<float> floor;
+    floor.resize(near.size() + 1);
+    floor[near.size()] = std::numeric_limits<float>::infinity();
+    for (size_t i = near.size(); i-- > 0;)
+        floor[i] = std::min(floor[i + 1], least[near[i]] * kBelow);
+    const size_t kept = std::min(near.size(), kMaxGroups * CandidateList::kGroup);
+
+    const size_t groups = (kept + CandidateList::kGroup - 1) / CandidateList::kGroup;
+    auto* list = static_cast<CandidateList*>(
+        Allocate(sizeof(CandidateList) + groups * (sizeof(float) + CandidateList::kGroup * sizeof(uint16_t))));
+    if (!list)
+        return nullptr;
+    new (list) CandidateList;
+    auto* nearest = reinterpret_cast<float*>(list + 1);
+    auto* glyphs = reinterpret_cast<uint16_t*>(nearest + groups);
+    for (size_t i = 0; i < groups * CandidateList::kGroup; ++i)
+        glyphs[i] = i < kept ? near[i] : uint16_t(n);
+    for (size_t g = 0; g < groups; ++g)
+        nearest[g] = floor[g * CandidateList::kGroup];
+    list->groups = uint32_t(groups);
+    list->nearest = nearest;
+    list->glyphs = glyphs;
+    list->rest = floor[kept];
+    return list;
+}
+
+void* CandidateCache::Allocate(size_t bytes) const
+{
+    bytes = (bytes + alignof(CandidateList) - 1) / alignof(CandidateList) * alignof(CandidateList);
+    if (listBytes_ + bytes > kListBytes)
+        return nullptr;
+    void* at = listsAt_ + listBytes_;
+    listBytes_ += bytes;
+    return at;
+}

@@ -1,0 +1,95 @@
+// SPDX-License-Identifier: MIT
+// The glyphs that may win anywhere in a small cube of quarter values, worked
+// out once per cube and shared by every cell that falls into it.
+//
+// Quarter space is cut into cubes kCubeWidth wide. In a cube, some glyph lies
+// no farther than U (squared) from every point, so every cell of the cube has
+// a score of at most U + variation; a glyph whose squared distance from the
+// cube exceeds that never wins there. The others are listed nearest first,
+// eight at a time, with the least squared distance of each eight: a search
+// stops at the first eight that lies beyond its best score so far. Lists are
+// kept to the kMaxGroups nearest eights; a search that would need more falls
+// back on the blocks.
+#pragma once
+
+#include "engine/GlyphChooser.h"
+#include "engine/LargeMemory.h"
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+struct CellQuarters {
+    float TL, TR, BL, BR;
+};
+
+struct CandidateList {
+    static constexpr size_t kGroup = 8;
+    uint32_t groups = 0;
+    // Per eight: a float at or below the squared distance from the cube of
+    // each of its glyphs and of every glyph listed after it.
+    const float* nearest = nullptr;
+    // At or below the squared distance of every glyph left off the list;
+    // infinity when none was.
+    float rest = 0;
+    // groups x 8 places in the bucket; places past the last glyph are the
+    // bucket's size, a padding glyph that never wins.
+    const uint16_t* glyphs = nullptr;
+};
+
+class CandidateCache {
+public:
+    static constexpr float kCubeWidth = 0.25f;
+    // Cubes cover kCubes widths on each quarter from kOrigin.
+    static constexpr int32_t kCubes = 256;
+    static constexpr float kOrigin = -kCubes / 2 * kCubeWidth;
+    static constexpr size_t kMaxGroups = 8;
+    // Larger variations need most of a bucket; the blocks serve them better.
+    static constexpr int32_t kMaxVariation = 20;
+
+    // A cube's list is made once this many cells have come to it: a list
+    // costs as much to make as the blocks' search of some dozens of cells.
+    static constexpr uint32_t kHitsBeforeList = 32;
+
+    explicit CandidateCache(const GlyphTable& table, uint32_t hitsBeforeList = kHitsBeforeList);
+    ~CandidateCache();
+    CandidateCache(const CandidateCache&) = delete;
+    CandidateCache& operator=(const CandidateCache&) = delete;
+
+    // The list of the cell's cube for this variation; nullptr while fewer
+    // than hitsBeforeList cells have come to the cube, while another thread
+    // is making a list, or when the cell is not served (a variation outside 0
+    // to kMaxVariation, a quarter outside the cubes, a bucket with values far
+    // off or not finite, every slot taken). Safe from many threads. memo: the
+    // last list a thread found, for the next cell, often in the same cube.
+    struct Memo {
+        const CandidateCache* cache = nullptr; // whose list it is
+        uint64_t key = 0;
+        const CandidateList* list = nullptr;
+    };
+    const CandidateList* Find(int32_t level, const CellQuarters& cell, int32_t variation, Memo& memo) const;
+
+private:
+    struct Slot {
+        std::atomic<uint64_t> key{0}; // 0: empty
+        std::atomic<const CandidateList*> list{nullptr};
+        std::atomic<uint32_t> hits{0}; // cells come to the cube so far
+    };
+    const CandidateList* Listed(Slot& slot, int32_t level, const int32_t* cube, int32_t variation) const;
+    const CandidateList* Make(int32_t level, const int32_t* cube, int32_t variation) const;
+    void* Allocate(size_t bytes) const;
+
+    const GlyphTable& table_;
+    uint32_t hitsBeforeList_;
+    std::vector<bool> served_;                               // per bucket
+    std::vector<std::array<std::vector<float>, 4>> columns_; // per bucket: its values, rounded up to fours
+    LargeMemory memory_;                                     // the slots, then the lists
+    Slot* slots_ = nullptr;
+    std::byte* listsAt_ = nullptr;
+    mutable std::mutex making_;
+    mutable size_t cubes_ = 0;     // slots taken
+    mutable size_t listBytes_ = 0; // taken after listsAt_
+};
