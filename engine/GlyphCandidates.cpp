@@ -15,9 +15,12 @@ constexpr int kSlotBits = 16;
 constexpr size_t kSlots = size_t(1) << kSlotBits;
 // Half the slots at most are taken, so that a probe ends soon.
 constexpr size_t kMostCubes = kSlots / 2;
-// Room for a list of every cube the slots can take.
-constexpr size_t kLongestList =
-    sizeof(CandidateList) + CandidateCache::kMaxGroups * (sizeof(float) + CandidateList::kGroup * sizeof(uint16_t));
+// Room for a list of every cube the slots can take: its header and floats,
+// then its blocks on a block's alignment.
+constexpr size_t kListHead = 64;
+static_assert(sizeof(CandidateList) + CandidateCache::kMaxGroups * sizeof(float) <= kListHead &&
+              kListHead % alignof(GlyphBlock) == 0);
+constexpr size_t kLongestList = kListHead + CandidateCache::kMaxGroups * sizeof(GlyphBlock);
 constexpr size_t kListBytes = kMostCubes * kLongestList;
 constexpr size_t kSlotBytes = 24;
 constexpr size_t kMemoryBytes = kSlots * kSlotBytes + kListBytes;
@@ -30,6 +33,8 @@ constexpr float kPad = 0x1p-12f;
 constexpr float kBelow = 1 - 0x1p-16f;
 constexpr float kAbove = 1 + 0x1p-16f;
 constexpr float kFarthestServed = 1e6f;
+// Padding lanes: so far off that their squares overflow, and never win.
+constexpr float kFarOff = 1e30f;
 
 size_t Home(uint64_t key)
 {
@@ -110,8 +115,9 @@ void Rings(const float* least, size_t n, float limit, int32_t rings, uint8_t* ri
 
 } // namespace
 
-CandidateCache::CandidateCache(const GlyphTable& table, uint32_t hitsBeforeList)
+CandidateCache::CandidateCache(const GlyphTable& table, const RndJumpTable& jumps, uint32_t hitsBeforeList)
     : table_(table),
+      jumps_(jumps),
       hitsBeforeList_(hitsBeforeList),
       served_(kBucketCount),
       columns_(kBucketCount),
@@ -128,11 +134,11 @@ CandidateCache::CandidateCache(const GlyphTable& table, uint32_t hitsBeforeList)
     }
     if (!memory_.Data())
         return;
-    static_assert(sizeof(Slot) <= kSlotBytes && alignof(Slot) <= alignof(CandidateList));
+    static_assert(sizeof(Slot) <= kSlotBytes && alignof(Slot) <= alignof(GlyphBlock));
     slots_ = static_cast<Slot*>(memory_.Data());
     for (size_t i = 0; i < kSlots; ++i)
         new (&slots_[i]) Slot;
-    static_assert(kLongestList % alignof(CandidateList) == 0);
+    static_assert(kLongestList % alignof(GlyphBlock) == 0 && kSlots * kSlotBytes % alignof(GlyphBlock) == 0);
     listsAt_ = static_cast<std::byte*>(memory_.Data()) + kSlots * kSlotBytes;
 }
 
@@ -234,27 +240,46 @@ const CandidateList* CandidateCache::Make(int32_t level, const int32_t* cube, in
     const size_t kept = std::min(near.size(), kMaxGroups * CandidateList::kGroup);
 
     const size_t groups = (kept + CandidateList::kGroup - 1) / CandidateList::kGroup;
-    auto* list = static_cast<CandidateList*>(
-        Allocate(sizeof(CandidateList) + groups * (sizeof(float) + CandidateList::kGroup * sizeof(uint16_t))));
-    if (!list)
+    auto* head = static_cast<std::byte*>(Allocate(kListHead + groups * sizeof(GlyphBlock)));
+    if (!head)
         return nullptr;
-    new (list) CandidateList;
+    auto* list = new (head) CandidateList;
     auto* nearest = reinterpret_cast<float*>(list + 1);
-    auto* glyphs = reinterpret_cast<uint16_t*>(nearest + groups);
-    for (size_t i = 0; i < groups * CandidateList::kGroup; ++i)
-        glyphs[i] = i < kept ? near[i] : uint16_t(n);
-    for (size_t g = 0; g < groups; ++g)
+    auto* blocks = reinterpret_cast<GlyphBlock*>(head + kListHead);
+    for (size_t g = 0; g < groups; ++g) {
         nearest[g] = floor[g * CandidateList::kGroup];
+        // In bucket order within an eight, as in the search's own blocks.
+        const auto first = near.begin() + std::ptrdiff_t(g * CandidateList::kGroup);
+        std::sort(first, first + std::ptrdiff_t(std::min(CandidateList::kGroup, kept - g * CandidateList::kGroup)));
+        Fill(blocks[g], b, near.data() + g * CandidateList::kGroup,
+             std::min(CandidateList::kGroup, kept - g * CandidateList::kGroup));
+    }
     list->groups = uint32_t(groups);
     list->nearest = nearest;
-    list->glyphs = glyphs;
+    list->blocks = blocks;
     list->rest = floor[kept];
     return list;
 }
 
+// A block of the places count places of bucket b, padded.
+void CandidateCache::Fill(GlyphBlock& block, const GlyphTable::Bucket& b, const uint16_t* places, size_t count) const
+{
+    new (&block) GlyphBlock;
+    for (size_t k = 0; k < GlyphBlock::kLanes; ++k) {
+        const bool glyph = k < count;
+        const size_t i = glyph ? places[k] : 0;
+        const float values[4] = {b.TL[i], b.TR[i], b.BL[i], b.BR[i]};
+        for (size_t q = 0; q < 4; ++q)
+            block.Value[q][k] = glyph ? values[q] : kFarOff;
+        block.JumpA[k] = glyph ? jumps_.A()[i + 1] : 0;
+        block.JumpC[k] = glyph ? jumps_.C()[i + 1] : 0;
+        block.Index[k] = glyph ? int32_t(i) : -1;
+    }
+}
+
 void* CandidateCache::Allocate(size_t bytes) const
 {
-    bytes = (bytes + alignof(CandidateList) - 1) / alignof(CandidateList) * alignof(CandidateList);
+    bytes = (bytes + alignof(GlyphBlock) - 1) / alignof(GlyphBlock) * alignof(GlyphBlock);
     if (listBytes_ + bytes > kListBytes)
         return nullptr;
     void* at = listsAt_ + listBytes_;

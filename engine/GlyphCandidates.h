@@ -14,6 +14,7 @@
 
 #include "engine/GlyphChooser.h"
 #include "engine/LargeMemory.h"
+#include "engine/RndJump.h"
 
 #include <array>
 #include <atomic>
@@ -26,8 +27,19 @@ struct CellQuarters {
     float TL, TR, BL, BR;
 };
 
+// Eight glyphs together in memory, a lane each, in bucket order. Lanes
+// beyond the glyphs are padding: index -1, values so far off that their
+// score overflows to infinity.
+struct alignas(32) GlyphBlock {
+    static constexpr size_t kLanes = 8; // one vector of floats
+    float Value[4][kLanes];             // TL, TR, BL, BR
+    uint32_t JumpA[kLanes];             // the glyph's number is state JumpA x start + JumpC
+    uint32_t JumpC[kLanes];
+    int32_t Index[kLanes]; // the glyph's place in its bucket
+};
+
 struct CandidateList {
-    static constexpr size_t kGroup = 8;
+    static constexpr size_t kGroup = GlyphBlock::kLanes;
     uint32_t groups = 0;
     // Per eight: a float at or below the squared distance from the cube of
     // each of its glyphs and of every glyph listed after it.
@@ -35,9 +47,7 @@ struct CandidateList {
     // At or below the squared distance of every glyph left off the list;
     // infinity when none was.
     float rest = 0;
-    // groups x 8 places in the bucket; places past the last glyph are the
-    // bucket's size, a padding glyph that never wins.
-    const uint16_t* glyphs = nullptr;
+    const GlyphBlock* blocks = nullptr; // groups of them
 };
 
 class CandidateCache {
@@ -54,7 +64,8 @@ public:
     // costs as much to make as the blocks' search of some dozens of cells.
     static constexpr uint32_t kHitsBeforeList = 32;
 
-    explicit CandidateCache(const GlyphTable& table, uint32_t hitsBeforeList = kHitsBeforeList);
+    // jumps: for the glyphs' numbers, as long as the longest bucket.
+    CandidateCache(const GlyphTable& table, const RndJumpTable& jumps, uint32_t hitsBeforeList = kHitsBeforeList);
     ~CandidateCache();
     CandidateCache(const CandidateCache&) = delete;
     CandidateCache& operator=(const CandidateCache&) = delete;
@@ -80,9 +91,11 @@ private:
     };
     const CandidateList* Listed(Slot& slot, int32_t level, const int32_t* cube, int32_t variation) const;
     const CandidateList* Make(int32_t level, const int32_t* cube, int32_t variation) const;
+    void Fill(GlyphBlock& block, const GlyphTable::Bucket& b, const uint16_t* places, size_t count) const;
     void* Allocate(size_t bytes) const;
 
     const GlyphTable& table_;
+    const RndJumpTable& jumps_;
     uint32_t hitsBeforeList_;
     std::vector<bool> served_;                               // per bucket
     std::vector<std::array<std::vector<float>, 4>> columns_; // per bucket: its values, rounded up to fours

@@ -60,17 +60,6 @@ std::pair<float, float> Box(const std::vector<Member>& block, size_t q)
     return {lo, hi};
 }
 
-// The bucket's glyphs whole, in its order, and a padding glyph far off.
-std::vector<GlyphSearch::Glyph> Glyphs(const GlyphTable::Bucket& bucket, const RndJumpTable& jumps)
-{
-    std::vector<GlyphSearch::Glyph> glyphs;
-    for (size_t i = 0; i < bucket.Code.size(); ++i)
-        glyphs.push_back(
-            {{bucket.TL[i], bucket.TR[i], bucket.BL[i], bucket.BR[i]}, jumps.A()[i + 1], jumps.C()[i + 1], {}});
-    glyphs.push_back({{kFarOff, kFarOff, kFarOff, kFarOff}, 0, 0, {}});
-    return glyphs;
-}
-
 GlyphSearch::Level Arrange(const GlyphTable::Bucket& bucket, const RndJumpTable& jumps)
 {
     std::vector<Member> members;
@@ -110,7 +99,6 @@ GlyphSearch::Level Arrange(const GlyphTable::Bucket& bucket, const RndJumpTable&
             block.JumpC[j] = jumps.C()[m.index + 1];
         }
     }
-    level.glyphs = Glyphs(bucket, jumps);
     return level;
 }
 
@@ -183,7 +171,7 @@ int32_t FindGlyphPortable(const GlyphSearch::Level& level, const CellQuarters& c
     return best.index;
 }
 
-int32_t FindListedPortable(const GlyphSearch::Level& level, const CandidateList& list, const CellQuarters& cell,
+int32_t FindListedPortable(const GlyphSearch::Level&, const CandidateList& list, const CellQuarters& cell,
                            int32_t variation, uint32_t start, SearchScratch&)
 {
     const float c[4] = {cell.TL, cell.TR, cell.BL, cell.BR};
@@ -191,14 +179,7 @@ int32_t FindListedPortable(const GlyphSearch::Level& level, const CandidateList&
     for (size_t g = 0; g < list.groups; ++g) {
         if (list.nearest[g] > PruneAbove(best.score, variation))
             return best.index;
-        for (size_t k = 0; k < CandidateList::kGroup; ++k) {
-            const uint16_t i = list.glyphs[g * CandidateList::kGroup + k];
-            const GlyphSearch::Glyph& glyph = level.glyphs[i];
-            const float r = Rnd::Number((glyph.JumpA * start + glyph.JumpC) & Rnd::kMask);
-            best.Offer(Score(std::fabs(c[0] - glyph.Value[0]), std::fabs(c[1] - glyph.Value[1]),
-                             std::fabs(c[2] - glyph.Value[2]), std::fabs(c[3] - glyph.Value[3]), r, variation),
-                       i);
-        }
+        ScoreBlock(list.blocks[g], c, variation, start, best);
     }
     return list.rest > PruneAbove(best.score, variation) ? best.index : GlyphSearch::kNotListed;
 }
@@ -208,7 +189,7 @@ GlyphSearch::GlyphSearch(const GlyphTable& table, bool vector, uint32_t listAfte
       jumps_(LongestBucket(table)),
       kernel_(FindGlyphPortable),
       listKernel_(FindListedPortable),
-      candidates_(table, listAfter)
+      candidates_(table, jumps_, listAfter)
 {
     for (int l = 0; l < kBucketCount; ++l) {
         levels_[size_t(l)] = Arrange(table[l], jumps_);

@@ -31,34 +31,17 @@ struct SearchScratch {
 
 class GlyphSearch {
 public:
-    static constexpr size_t kLanes = 8; // glyphs per block: one vector of floats
+    static constexpr size_t kLanes = GlyphBlock::kLanes; // glyphs per block
 
-    // Eight glyphs together in memory, a lane each. Lanes beyond a bucket's
-    // glyphs are padding: index -1, values so far off that their score
-    // overflows to infinity.
-    struct alignas(32) Block {
-        float Value[4][kLanes]; // TL, TR, BL, BR
-        uint32_t JumpA[kLanes]; // the glyph's number is state JumpA x start + JumpC
-        uint32_t JumpC[kLanes];
-        int32_t Index[kLanes]; // the glyph's place in its bucket
-    };
+    using Block = GlyphBlock;
     // The boxes of eight blocks, a lane each; padding boxes lie far off.
     struct alignas(32) Boxes {
         float Lo[4][kLanes];
         float Hi[4][kLanes];
     };
-    // One glyph whole, for lists that name glyphs in any order.
-    struct alignas(32) Glyph {
-        float Value[4];        // TL, TR, BL, BR
-        uint32_t JumpA, JumpC; // as in a block
-        uint32_t unused[2];
-    };
     struct Level {
         std::vector<Block> blocks;
         std::vector<Boxes> boxes; // blocks.size() / kLanes, rounded up
-        // Per place in the bucket, and a padding glyph far off after the
-        // last: what the candidate lists name.
-        std::vector<Glyph> glyphs;
     };
 
     // The bucket index of the winner, or -1 when no score is below the start
@@ -88,7 +71,7 @@ public:
 
 private:
     const GlyphTable& table_;
-    RndJumpTable jumps_;
+    RndJumpTable jumps_; // before candidates_, which uses it
     std::array<Level, kBucketCount> levels_;
     size_t boxes_ = 0; // of the bucket with the most
     Kernel kernel_;

@@ -120,9 +120,10 @@ struct Search {
     // earlier glyph, nothing at or above the start score. Lanes run in
     // bucket order within a block, so the first lane of the lowest score is
     // the block's candidate.
-    __attribute__((target("avx2"), always_inline)) void Score(size_t block)
+    __attribute__((target("avx2"), always_inline)) void Score(size_t block) { Score(level.blocks[block]); }
+
+    __attribute__((target("avx2"), always_inline)) void Score(const GlyphSearch::Block& b)
     {
-        const GlyphSearch::Block& b = level.blocks[block];
         const __m256 scores = ExactScores(Differences(b, c, start), scaledVariation);
         const float lowest = Lowest(scores);
         if (!(lowest < best || (lowest == best && index >= 0)))
@@ -285,103 +286,36 @@ __attribute__((target("avx2"))) int32_t FindGlyphAvx2(const GlyphSearch::Level& 
 
 namespace {
 
-// The differences and states of eight listed glyphs, and their places: the
-// eight glyphs loaded whole and turned into a vector per field.
-__attribute__((target("avx2"), always_inline)) inline BlockInput
-Listed(const GlyphSearch::Level& level, const uint16_t* glyphs, const __m256* c, __m256i start, __m256i& places)
-{
-    places = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(glyphs)));
-    const GlyphSearch::Glyph* all = level.glyphs.data();
-    __m256 row[8];
-#pragma GCC unroll 8
-    for (size_t k = 0; k < kLanes; ++k)
-        row[k] = _mm256_load_ps(all[glyphs[k]].Value);
-    __m256 pair[8], four[8];
-#pragma GCC unroll 4
-    for (size_t k = 0; k < kLanes; k += 2) {
-        pair[k] = _mm256_unpacklo_ps(row[k], row[k + 1]);     // v0 v0 v1 v1 | a a c c
-        pair[k + 1] = _mm256_unpackhi_ps(row[k], row[k + 1]); // v2 v2 v3 v3 | - - - -
-    }
-#pragma GCC unroll 2
-    for (size_t k = 0; k < kLanes; k += 4) {
-        four[k] = _mm256_shuffle_ps(pair[k], pair[k + 2], 0x44);     // v0 x4 | a x4
-        four[k + 1] = _mm256_shuffle_ps(pair[k], pair[k + 2], 0xEE); // v1 x4 | c x4
-        four[k + 2] = _mm256_shuffle_ps(pair[k + 1], pair[k + 3], 0x44);
-        four[k + 3] = _mm256_shuffle_ps(pair[k + 1], pair[k + 3], 0xEE);
-    }
-    BlockInput in;
-#pragma GCC unroll 4
-    for (size_t q = 0; q < 4; ++q)
-        in.d[q] = _mm256_sub_ps(c[q], _mm256_permute2f128_ps(four[q], four[q + 4], 0x20));
-    const __m256i a = _mm256_castps_si256(_mm256_permute2f128_ps(four[0], four[4], 0x31));
-    const __m256i b = _mm256_castps_si256(_mm256_permute2f128_ps(four[1], four[5], 0x31));
-    in.state =
-        _mm256_and_si256(_mm256_add_epi32(_mm256_mullo_epi32(a, start), b), _mm256_set1_epi32(int32_t(Rnd::kMask)));
-    return in;
-}
-
-// The lowest place among the lanes whose score equals lowest.
-__attribute__((target("avx2"), always_inline)) inline int32_t FirstPlace(__m256 scores, float lowest, __m256i places)
-{
-    const __m256 equal = _mm256_cmp_ps(scores, _mm256_set1_ps(lowest), _CMP_EQ_OQ);
-    const __m256i kept =
-        _mm256_blendv_epi8(_mm256_set1_epi32(std::numeric_limits<int32_t>::max()), places, _mm256_castps_si256(equal));
-    __m128i m = _mm_min_epi32(_mm256_castsi256_si128(kept), _mm256_extracti128_si256(kept, 1));
-    m = _mm_min_epi32(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(1, 0, 3, 2)));
-    m = _mm_min_epi32(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(2, 3, 0, 1)));
-    return _mm_cvtsi128_si32(m);
-}
-
-} // namespace
-
-namespace {
-
-// The winner among the glyphs of the first n eights of list whose rough
+// The winner among the glyphs of the first n blocks of list whose rough
 // score is not above limit, scored as the rule does.
-__attribute__((target("avx2"), always_inline)) inline int32_t
-ExactlyListed(const GlyphSearch::Level& level, const CandidateList& list, size_t n, const float* rough, __m256 limit,
-              const __m256* c, __m256i from, int32_t variation)
+__attribute__((target("avx2"), always_inline)) inline int32_t ExactlyListed(Search& s, const CandidateList& list,
+                                                                            size_t n, const float* rough, __m256 limit)
 {
-    const __m256d scaledVariation = _mm256_set1_pd(double(variation) * 0x1p-24);
-    float best = kStartScore;
-    int32_t index = -1;
-    for (size_t k = 0; k < n; ++k) {
-        if (!_mm256_movemask_ps(_mm256_cmp_ps(_mm256_loadu_ps(&rough[k * kLanes]), limit, _CMP_LE_OQ)))
-            continue;
-        __m256i places;
-        const __m256 scores = ExactScores(Listed(level, &list.glyphs[k * kLanes], c, from, places), scaledVariation);
-        const float lowest = Lowest(scores);
-        if (!(lowest < best || (lowest == best && index >= 0)))
-            continue;
-        const int32_t candidate = FirstPlace(scores, lowest, places);
-        if (lowest < best || candidate < index) {
-            best = lowest;
-            index = candidate;
-        }
-    }
-    return index;
+    for (size_t k = 0; k < n; ++k)
+        if (_mm256_movemask_ps(_mm256_cmp_ps(_mm256_loadu_ps(&rough[k * kLanes]), limit, _CMP_LE_OQ)))
+            s.Score(list.blocks[k]);
+    return s.index;
 }
 
 } // namespace
 
-// As FindGlyphAvx2, over a candidate list nearest first: eights are scored
-// roughly until one lies beyond the lowest rough score, then the glyphs that
-// came near it exactly. The lanes of an eight are not in bucket order, so
-// ties go to the lowest place among them.
+// As FindGlyphAvx2, over a candidate list nearest first: blocks are scored
+// roughly until one lies beyond the lowest rough score, then those holding
+// glyphs that came near it exactly.
 __attribute__((target("avx2"))) int32_t FindListedAvx2(const GlyphSearch::Level& level, const CandidateList& list,
                                                        const CellQuarters& cell, int32_t variation, uint32_t start,
                                                        SearchScratch& scratch)
 {
-    const __m256 c[4] = {_mm256_set1_ps(cell.TL), _mm256_set1_ps(cell.TR), _mm256_set1_ps(cell.BL),
-                         _mm256_set1_ps(cell.BR)};
-    const __m256i from = _mm256_set1_epi32(int32_t(start));
-    const __m256 floatVariation = _mm256_set1_ps(float(variation) * 0x1p-24f);
+    Search s{level,
+             {_mm256_set1_ps(cell.TL), _mm256_set1_ps(cell.TR), _mm256_set1_ps(cell.BL), _mm256_set1_ps(cell.BR)},
+             _mm256_set1_epi32(int32_t(start)),
+             _mm256_set1_pd(double(variation) * 0x1p-24),
+             _mm256_set1_ps(float(variation) * 0x1p-24f)};
     float* rough = scratch.rough.data();
     float bound = kStartScore;
     size_t n = 0;
     for (; n < list.groups && !(list.nearest[n] > PruneAbove(bound, variation)); ++n) {
-        __m256i places;
-        const __m256 r = RoughScores(Listed(level, &list.glyphs[n * kLanes], c, from, places), floatVariation);
+        const __m256 r = RoughScores(Differences(list.blocks[n], s.c, s.start), s.floatVariation);
         _mm256_storeu_ps(&rough[n * kLanes], r);
         bound = std::min(bound, Lowest(r));
     }
@@ -392,6 +326,6 @@ __attribute__((target("avx2"))) int32_t FindListedAvx2(const GlyphSearch::Level&
     if (candidates == 0)
         return -1;
     if (candidates == 1 && rough[at] < kStartScore * (1 - 0x1p-16f))
-        return list.glyphs[at];
-    return ExactlyListed(level, list, n, rough, limit, c, from, variation);
+        return list.blocks[at / kLanes].Index[at % kLanes];
+    return ExactlyListed(s, list, n, rough, limit);
 }

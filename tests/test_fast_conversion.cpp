@@ -281,10 +281,14 @@ void ExpectListBounds(const CandidateList& list, const GlyphTable::Bucket& b, co
     double nearest = std::numeric_limits<double>::infinity();
     for (size_t i = 0; i < n; ++i)
         nearest = std::min(nearest, Distance(c, b, i));
-    for (size_t p = list.groups * CandidateList::kGroup; p-- > 0;) {
-        const uint16_t i = list.glyphs[p];
-        if (i == n)
+    for (size_t p = 0; p < list.groups * CandidateList::kGroup; ++p) {
+        const GlyphBlock& block = list.blocks[p / CandidateList::kGroup];
+        const size_t lane = p % CandidateList::kGroup;
+        if (block.Index[lane] < 0)
             continue;
+        const auto i = size_t(block.Index[lane]);
+        ASSERT_EQ(block.Value[0][lane], b.TL[i]);
+        ASSERT_EQ(block.Value[3][lane], b.BR[i]);
         listed[i] = true;
         for (size_t g = 0; g <= p / CandidateList::kGroup; ++g)
             ASSERT_LE(double(list.nearest[g]), Distance(c, b, i)) << g << " " << p;
@@ -302,7 +306,8 @@ TEST(GlyphSearch, ListsBoundTheirGlyphs)
     for (int trial = 0; trial < 40; ++trial) {
         const GlyphBucketArray buckets = RandomBuckets();
         const GlyphTable table(buckets);
-        const CandidateCache cache(table, 1);
+        const RndJumpTable jumps(400);
+        const CandidateCache cache(table, jumps, 1);
         for (int k = 0; k < 200; ++k) {
             const int32_t level = Uniform(0, kBucketCount - 1);
             const GlyphTable::Bucket& b = table[level];
