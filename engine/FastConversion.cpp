@@ -12,6 +12,10 @@
 #include <memory>
 #include <thread>
 
+#if PICTORIA_AVX2
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 struct Cell {
@@ -47,6 +51,53 @@ inline int32_t Colour(QRgb p)
     return int32_t(p & 0xFFFFFFu);
 }
 
+// Adds the lightness sums of the left and the right half of each of count
+// cells of one pixel row, from pixel x on, to sums[c][side] and
+// sums[c][side + 1].
+void AddHalves(const QRgb* row, int32_t x, int32_t count, int32_t half, std::array<int32_t, 4>* sums, size_t side)
+{
+#if PICTORIA_AVX2
+    // psadbw adds up the eight bytes of each half of a vector: with the alpha
+    // bytes cleared, the lightness of two pixels at once, the very sums.
+    const __m128i colour = _mm_set1_epi32(0x00FFFFFF);
+    auto four = [&](const QRgb* at) {
+        return _mm_sad_epu8(_mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), colour),
+                            _mm_setzero_si128());
+    };
+    if (half == 2) {
+        for (int32_t c = 0; c < count; ++c) {
+            const __m128i pairs = four(row + x + c * 4);
+            sums[c][side] += _mm_cvtsi128_si32(pairs);
+            sums[c][side + 1] += _mm_extract_epi16(pairs, 4);
+        }
+        return;
+    }
+    if (half % 4 == 0) {
+        for (int32_t c = 0; c < count; ++c) {
+            const QRgb* cell = row + x + c * 2 * half;
+            __m128i left = _mm_setzero_si128(), right = _mm_setzero_si128();
+            for (int32_t dx = 0; dx < half; dx += 4) {
+                left = _mm_add_epi64(left, four(cell + dx));
+                right = _mm_add_epi64(right, four(cell + half + dx));
+            }
+            sums[c][side] += _mm_cvtsi128_si32(_mm_add_epi64(left, _mm_srli_si128(left, 8)));
+            sums[c][side + 1] += _mm_cvtsi128_si32(_mm_add_epi64(right, _mm_srli_si128(right, 8)));
+        }
+        return;
+    }
+#endif
+    for (int32_t c = 0; c < count; ++c) {
+        const QRgb* cell = row + x + c * 2 * half;
+        int32_t left = 0, right = 0;
+        for (int32_t dx = 0; dx < half; ++dx) {
+            left += Lightness(Colour(cell[dx]));
+            right += Lightness(Colour(cell[half + dx]));
+        }
+        sums[c][side] += left;
+        sums[c][side + 1] += right;
+    }
+}
+
 // Samples count cells of the cell row whose top edge is top, from column
 // firstColumn on.
 void SampleRow(const QImage& image, int32_t cellSize, int32_t top, int32_t firstColumn, int32_t count,
@@ -55,23 +106,9 @@ void SampleRow(const QImage& image, int32_t cellSize, int32_t top, int32_t first
     const int32_t half = cellSize / 2;
     std::vector<std::array<int32_t, 4>> sums(static_cast<size_t>(count), {0, 0, 0, 0});
     for (int32_t dy = 0; dy < half; ++dy) {
-        const QRgb* upper = reinterpret_cast<const QRgb*>(image.constScanLine(top + dy));
-        const QRgb* lower = reinterpret_cast<const QRgb*>(image.constScanLine(top + half + dy));
-        for (int32_t c = 0; c < count; ++c) {
-            const int32_t x = (firstColumn + c) * cellSize;
-            int32_t tl = 0, tr = 0, bl = 0, br = 0;
-            for (int32_t dx = 0; dx < half; ++dx) {
-                tl += Lightness(Colour(upper[x + dx]));
-                tr += Lightness(Colour(upper[x + half + dx]));
-                bl += Lightness(Colour(lower[x + dx]));
-                br += Lightness(Colour(lower[x + half + dx]));
-            }
-            auto& q = sums[size_t(c)];
-            q[0] += tl;
-            q[1] += tr;
-            q[2] += bl;
-            q[3] += br;
-        }
+        const int32_t x = firstColumn * cellSize;
+        AddHalves(reinterpret_cast<const QRgb*>(image.constScanLine(top + dy)), x, count, half, sums.data(), 0);
+        AddHalves(reinterpret_cast<const QRgb*>(image.constScanLine(top + half + dy)), x, count, half, sums.data(), 2);
     }
     const int32_t n = QuarterDivisor(cellSize);
     for (int32_t c = 0; c < count; ++c) {
