@@ -51,43 +51,51 @@ inline int32_t Colour(QRgb p)
     return int32_t(p & 0xFFFFFFu);
 }
 
-// Adds the lightness sums of the left and the right half of each of count
-// cells of one pixel row, from pixel x on, to sums[c][side] and
-// sums[c][side + 1].
-void AddHalves(const QRgb* row, int32_t x, int32_t count, int32_t half, std::array<int32_t, 4>* sums, size_t side)
-{
 #if PICTORIA_AVX2
-    // psadbw adds up the eight bytes of each half of a vector: with the alpha
-    // bytes cleared, the lightness of two pixels at once, the very sums.
+// AddHalves with psadbw, which adds up the eight bytes of each half of a
+// vector: with the alpha bytes cleared, the lightness of two pixels at once,
+// the very sums. False for halves it does not take (not 2 or a multiple of 4).
+bool AddHalvesSse2(const QRgb* row, int32_t count, int32_t half, std::array<int32_t, 4>* sums, size_t side)
+{
     const __m128i colour = _mm_set1_epi32(0x00FFFFFF);
     auto four = [&](const QRgb* at) {
         return _mm_sad_epu8(_mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), colour),
                             _mm_setzero_si128());
     };
-    if (half == 2) {
-        for (int32_t c = 0; c < count; ++c) {
-            const __m128i pairs = four(row + x + c * 4);
+    auto total = [](__m128i pairs) { return _mm_cvtsi128_si32(_mm_add_epi64(pairs, _mm_srli_si128(pairs, 8))); };
+    if (half != 2 && half % 4 != 0)
+        return false;
+    for (int32_t c = 0; c < count; ++c) {
+        const QRgb* cell = row + ptrdiff_t(c) * 2 * half;
+        if (half == 2) {
+            const __m128i pairs = four(cell);
             sums[c][side] += _mm_cvtsi128_si32(pairs);
             sums[c][side + 1] += _mm_extract_epi16(pairs, 4);
+            continue;
         }
-        return;
-    }
-    if (half % 4 == 0) {
-        for (int32_t c = 0; c < count; ++c) {
-            const QRgb* cell = row + x + c * 2 * half;
-            __m128i left = _mm_setzero_si128(), right = _mm_setzero_si128();
-            for (int32_t dx = 0; dx < half; dx += 4) {
-                left = _mm_add_epi64(left, four(cell + dx));
-                right = _mm_add_epi64(right, four(cell + half + dx));
-            }
-            sums[c][side] += _mm_cvtsi128_si32(_mm_add_epi64(left, _mm_srli_si128(left, 8)));
-            sums[c][side + 1] += _mm_cvtsi128_si32(_mm_add_epi64(right, _mm_srli_si128(right, 8)));
+        __m128i left = _mm_setzero_si128(), right = _mm_setzero_si128();
+        for (int32_t dx = 0; dx < half; dx += 4) {
+            left = _mm_add_epi64(left, four(cell + dx));
+            right = _mm_add_epi64(right, four(cell + half + dx));
         }
-        return;
+        sums[c][side] += total(left);
+        sums[c][side + 1] += total(right);
     }
+    return true;
+}
+#endif
+
+// Adds the lightness sums of the left and the right half of each of count
+// cells of one pixel row, from the row's first pixel on, to sums[c][side] and
+// sums[c][side + 1].
+void AddHalves(const QRgb* row, int32_t count, int32_t half, std::array<int32_t, 4>* sums, size_t side)
+{
+#if PICTORIA_AVX2
+    if (AddHalvesSse2(row, count, half, sums, side))
+        return;
 #endif
     for (int32_t c = 0; c < count; ++c) {
-        const QRgb* cell = row + x + c * 2 * half;
+        const QRgb* cell = row + ptrdiff_t(c) * 2 * half;
         int32_t left = 0, right = 0;
         for (int32_t dx = 0; dx < half; ++dx) {
             left += Lightness(Colour(cell[dx]));
@@ -105,10 +113,10 @@ void SampleRow(const QImage& image, int32_t cellSize, int32_t top, int32_t first
 {
     const int32_t half = cellSize / 2;
     std::vector<std::array<int32_t, 4>> sums(static_cast<size_t>(count), {0, 0, 0, 0});
+    const ptrdiff_t x = ptrdiff_t(firstColumn) * cellSize;
     for (int32_t dy = 0; dy < half; ++dy) {
-        const int32_t x = firstColumn * cellSize;
-        AddHalves(reinterpret_cast<const QRgb*>(image.constScanLine(top + dy)), x, count, half, sums.data(), 0);
-        AddHalves(reinterpret_cast<const QRgb*>(image.constScanLine(top + half + dy)), x, count, half, sums.data(), 2);
+        AddHalves(reinterpret_cast<const QRgb*>(image.constScanLine(top + dy)) + x, count, half, sums.data(), 0);
+        AddHalves(reinterpret_cast<const QRgb*>(image.constScanLine(top + half + dy)) + x, count, half, sums.data(), 2);
     }
     const int32_t n = QuarterDivisor(cellSize);
     for (int32_t c = 0; c < count; ++c) {
