@@ -169,6 +169,18 @@ TEST(FastConversion, MatchesTheSequentialLoop)
     }
 }
 
+// Both searches against the rule for one cell every glyph of whose bucket is
+// close, with its variation and a random start state.
+void ExpectTheRulesGlyph(const GlyphSearch& portable, const GlyphSearch& vector, const CellQuarters& c, int32_t level,
+                         int32_t variation, SearchScratch& scratch)
+{
+    const uint32_t start = uint32_t(Uniform(0, 0xFFFFFF));
+    Rnd rnd(start);
+    const int32_t expected = ChooseGlyph(portable.Table(), c.TL, c.TR, c.BL, c.BR, level, variation, rnd);
+    ASSERT_EQ(portable.Choose(c, level, variation, start, scratch), expected);
+    ASSERT_EQ(vector.Choose(c, level, variation, start, scratch), expected);
+}
+
 // The search that passes over blocks of glyphs against the rule that scores
 // them all, cell by cell, on both kernels: cells on glyphs' own values (exact
 // ties with variation 0), on a coarse grid, anywhere between, and far off.
@@ -199,12 +211,9 @@ TEST(GlyphSearch, FindsTheRulesGlyph)
                                     : *values[i] + offsets[Uniform(1, 4)];
             if (!EveryGlyphClose(b, c.TL, c.TR, c.BL, c.BR))
                 continue;
-            const int32_t variation = Uniform(0, 2) ? RandomVariation() : 0;
-            const uint32_t start = uint32_t(Uniform(0, 0xFFFFFF));
-            Rnd rnd(start);
-            const int32_t expected = ChooseGlyph(table, c.TL, c.TR, c.BL, c.BR, level, variation, rnd);
-            ASSERT_EQ(portable.Choose(c, level, variation, start, scratch), expected) << trial << " " << k;
-            ASSERT_EQ(vector.Choose(c, level, variation, start, scratch), expected) << trial << " " << k;
+            ASSERT_NO_FATAL_FAILURE(
+                ExpectTheRulesGlyph(portable, vector, c, level, Uniform(0, 2) ? RandomVariation() : 0, scratch))
+                << trial << " " << k;
         }
     }
 }
@@ -250,11 +259,8 @@ TEST(GlyphSearch, ListsFindTheRulesGlyph)
                 if (!EveryGlyphClose(b, c.TL, c.TR, c.BL, c.BR))
                     continue;
                 const int32_t variation = Uniform(0, 5) ? Uniform(0, CandidateCache::kMaxVariation) : 0;
-                const uint32_t start = uint32_t(Uniform(0, 0xFFFFFF));
-                Rnd rnd(start);
-                const int32_t expected = ChooseGlyph(table, c.TL, c.TR, c.BL, c.BR, level, variation, rnd);
-                ASSERT_EQ(portable.Choose(c, level, variation, start, scratch), expected) << trial << " " << k;
-                ASSERT_EQ(vector.Choose(c, level, variation, start, scratch), expected) << trial << " " << k;
+                ASSERT_NO_FATAL_FAILURE(ExpectTheRulesGlyph(portable, vector, c, level, variation, scratch))
+                    << trial << " " << k;
             }
         }
     }
