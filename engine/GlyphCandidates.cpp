@@ -15,13 +15,15 @@ constexpr int kSlotBits = 16;
 constexpr size_t kSlots = size_t(1) << kSlotBits;
 // Half the slots at most are taken, so that a probe ends soon.
 constexpr size_t kMostCubes = kSlots / 2;
-// Room for a list of every cube the slots can take: its header and floats,
-// then its blocks on a block's alignment.
+// A list: its header and floats, then its blocks on a block's alignment.
 constexpr size_t kListHead = 64;
 static_assert(sizeof(CandidateList) + CandidateCache::kMaxGroups * sizeof(float) <= kListHead &&
               kListHead % alignof(GlyphBlock) == 0);
 constexpr size_t kLongestList = kListHead + CandidateCache::kMaxGroups * sizeof(GlyphBlock);
-constexpr size_t kListBytes = kMostCubes * kLongestList;
+// Room for the lists of some 13,000 cubes at their longest, not of every
+// slot: the area is address space a limit (ulimit -v) counts. Once it is
+// full, cubes without a list keep to the blocks.
+constexpr size_t kListBytes = size_t(24) << 20;
 constexpr size_t kSlotBytes = 24;
 constexpr size_t kMemoryBytes = kSlots * kSlotBytes + kListBytes;
 
@@ -190,7 +192,8 @@ const CandidateList* CandidateCache::Listed(Slot& slot, int32_t level, const int
 {
     if (const CandidateList* list = slot.list.load(std::memory_order_acquire))
         return list;
-    if (slot.hits.fetch_add(1, std::memory_order_relaxed) + 1 < hitsBeforeList_)
+    if (slot.hits.fetch_add(1, std::memory_order_relaxed) + 1 < hitsBeforeList_ ||
+        full_.load(std::memory_order_relaxed))
         return nullptr;
     const std::unique_lock lock(making_, std::try_to_lock);
     if (!lock.owns_lock() || slot.list.load(std::memory_order_relaxed))
@@ -203,6 +206,10 @@ const CandidateList* CandidateCache::Listed(Slot& slot, int32_t level, const int
 // NOLINTNEXTLINE(readability-function-size): one pass over the bucket, then the list laid out
 const CandidateList* CandidateCache::Make(int32_t level, const int32_t* cube, int32_t variation) const
 {
+    if (listBytes_ + kLongestList > kListBytes) {
+        full_.store(true, std::memory_order_relaxed);
+        return nullptr;
+    }
     const GlyphTable::Bucket& b = table_[level];
     const size_t n = b.Code.size();
     float lo[4], hi[4];

@@ -74,8 +74,9 @@ public:
     // than hitsBeforeList cells have come to the cube, while another thread
     // is making a list, or when the cell is not served (a variation outside 0
     // to kMaxVariation, a quarter outside the cubes, a bucket with values far
-    // off or not finite, every slot taken). Safe from many threads. memo: the
-    // last list a thread found, for the next cell, often in the same cube.
+    // off or not finite, every slot or all room for lists taken). Safe from
+    // many threads. memo: the last list a thread found, for the next cell,
+    // often in the same cube.
     struct Memo {
         const CandidateCache* cache = nullptr; // whose list it is
         uint64_t key = 0;
@@ -103,6 +104,7 @@ private:
     Slot* slots_ = nullptr;
     std::byte* listsAt_ = nullptr;
     mutable std::mutex making_;
-    mutable size_t cubes_ = 0;     // slots taken
-    mutable size_t listBytes_ = 0; // taken after listsAt_
+    mutable size_t cubes_ = 0;              // slots taken
+    mutable size_t listBytes_ = 0;          // taken after listsAt_
+    mutable std::atomic<bool> full_{false}; // no room for another list
 };

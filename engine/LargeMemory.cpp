@@ -4,10 +4,19 @@
 #include <cstdint>
 #include <sys/mman.h>
 
+namespace {
+
+// Unreadable pages after the area: a fault there is a bug found, not another
+// allocation's memory overwritten.
+constexpr size_t kGuard = 8192;
+constexpr uintptr_t kPage = 4096;
+
+} // namespace
+
 LargeMemory::LargeMemory(size_t bytes)
 {
     // A huge page more than asked, so that the area can start on one.
-    length_ = bytes + kHugePage;
+    length_ = bytes + kHugePage + kGuard;
     void* mapped = ::mmap(nullptr, length_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapped == MAP_FAILED)
         return;
@@ -15,6 +24,8 @@ LargeMemory::LargeMemory(size_t bytes)
     auto* start = static_cast<unsigned char*>(mapped);
     data_ = start + (kHugePage - reinterpret_cast<uintptr_t>(start) % kHugePage) % kHugePage;
     (void)::madvise(data_, bytes, MADV_HUGEPAGE); // a hint: without it the pages are ordinary ones
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(data_) + bytes + kPage - 1) / kPage * kPage;
+    (void)::mprotect(reinterpret_cast<void*>(end), kPage, PROT_NONE);
 }
 
 LargeMemory::~LargeMemory()

@@ -351,4 +351,36 @@ TEST(GlyphSearch, ListsBoundTheirGlyphs)
     }
 }
 
+// More cubes than the lists have room for (the searches' caches fill as the
+// one looked at here does): once it is full the cells keep to the blocks,
+// with the rule's glyph still.
+TEST(GlyphSearch, KeepsToTheBlocksWhenListsRunOut)
+{
+    GlyphBucketArray buckets;
+    for (int i = 0; i < 300; ++i)
+        buckets[0].push_back(
+            std::make_shared<clsChr>(clsChr{float(Uniform(0, 48)) / 16, float(Uniform(0, 48)) / 16,
+                                            float(Uniform(0, 48)) / 16, float(Uniform(0, 48)) / 16, 0x8140 + i}));
+    const GlyphTable table(buckets);
+    const GlyphSearch portable(table, false, 1), vector(table, true, 1);
+    SearchScratch scratch = portable.Scratch();
+    const CandidateCache cache(table, portable.Jumps(), 1);
+    constexpr int kSide = 12; // 12^4 cubes
+    size_t refused = 0;
+    for (int cube = 0; cube < kSide * kSide * kSide * kSide; ++cube) {
+        float q[4];
+        for (int i = 0, at = cube; i < 4; ++i, at /= kSide)
+            q[i] = (float(at % kSide) + 0.5f) * CandidateCache::kCubeWidth;
+        const CellQuarters c{q[0], q[1], q[2], q[3]};
+        CandidateCache::Memo memo;
+        (void)cache.Find(0, c, 20, memo);
+        refused += cache.Find(0, c, 20, memo) == nullptr;
+        for (int visit = 0; visit < 2; ++visit) {
+            ASSERT_NO_FATAL_FAILURE(ExpectTheRulesGlyph(portable, vector, c, 0, 20, scratch)) << cube;
+        }
+    }
+    EXPECT_GT(refused, 0u);
+    EXPECT_LT(refused, size_t(kSide * kSide * kSide * kSide));
+}
+
 } // namespace
