@@ -24,8 +24,8 @@ LargeMemory::LargeMemory(size_t bytes)
     auto* start = static_cast<unsigned char*>(mapped);
     data_ = start + (kHugePage - reinterpret_cast<uintptr_t>(start) % kHugePage) % kHugePage;
     (void)::madvise(data_, bytes, MADV_HUGEPAGE); // a hint: without it the pages are ordinary ones
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(data_) + bytes + kPage - 1) / kPage * kPage;
-    (void)::mprotect(reinterpret_cast<void*>(end), kPage, PROT_NONE);
+    auto* end = static_cast<unsigned char*>(data_) + bytes;
+    (void)::mprotect(end + (kPage - reinterpret_cast<uintptr_t>(end) % kPage) % kPage, kPage, PROT_NONE);
 }
 
 LargeMemory::~LargeMemory()
