@@ -2,6 +2,7 @@
 #include "engine/Conversion.h"
 
 #include "common/CodePage932.h"
+#include "engine/ConversionAhead.h"
 
 #include <algorithm>
 #include <bit>
@@ -39,21 +40,10 @@ ConversionEnd ConvertCells(const PixelSource& pixels, int32_t cellSize, const Gl
 
 namespace {
 
-// Equal bits: the settings give the same bytes. (== would also take -0 for 0,
-// and NaN would never equal itself.)
-bool SameSettings(const ConversionSettings& a, const ConversionSettings& b)
-{
-    return std::bit_cast<uint32_t>(a.Brightness) == std::bit_cast<uint32_t>(b.Brightness) &&
-           std::bit_cast<uint32_t>(a.Contrast) == std::bit_cast<uint32_t>(b.Contrast) && a.Variation == b.Variation;
-}
-
-} // namespace
-
 // NOLINTNEXTLINE(readability-function-size): the replay and its recomputation share one cell cursor
-ConversionEnd ConvertGrid(const QImage& image, int32_t cellSize, const GlyphTable& table, Rnd& rnd,
-                          const ConversionHooks& hooks, const FastOptions& options, int64_t cellsPerBand)
+ConversionEnd RunGrid(const QImage& image, int32_t cellSize, const FastConverter& converter, ConversionAhead* ahead,
+                      Rnd& rnd, const ConversionHooks& hooks, int64_t cellsPerBand)
 {
-    const FastConverter converter(image, cellSize, table, options);
     const GridExtent grid = ComputeGridExtent(image.width(), image.height(), cellSize);
     const int32_t rows = converter.Rows();
     const int32_t columns = converter.Columns();
@@ -68,7 +58,14 @@ ConversionEnd ConvertGrid(const QImage& image, int32_t cellSize, const GlyphTabl
         codes.resize(count);
         starts.resize(count);
         ConversionSettings used = read();
-        uint32_t end = converter.Convert(begin, int64_t(count), used, rnd.State(), codes.data(), starts.data());
+        // Cells converted ahead first, the rest from where they leave the generator.
+        uint32_t end = rnd.State();
+        const int64_t taken = ahead ? ahead->Take(image, cellSize, begin, int64_t(count), used, rnd.State(),
+                                                  codes.data(), starts.data(), end)
+                                    : 0;
+        if (taken < int64_t(count))
+            end = converter.Convert(begin + taken, int64_t(count) - taken, used, end, codes.data() + taken,
+                                    starts.data() + taken);
         // Where the rule's generator stands after cell k of the band.
         auto after = [&](size_t k) { return k + 1 < count ? starts[k + 1] : end; };
         for (int32_t r = first; r < bandEnd; ++r) {
@@ -99,4 +96,20 @@ ConversionEnd ConvertGrid(const QImage& image, int32_t cellSize, const GlyphTabl
         rnd = Rnd(end);
     }
     return ConversionEnd::Finished;
+}
+
+} // namespace
+
+ConversionEnd ConvertGrid(const QImage& image, int32_t cellSize, const GlyphTable& table, Rnd& rnd,
+                          const ConversionHooks& hooks, const FastOptions& options, int64_t cellsPerBand)
+{
+    const FastConverter converter(image, cellSize, table, options);
+    return RunGrid(image, cellSize, converter, nullptr, rnd, hooks, cellsPerBand);
+}
+
+ConversionEnd ConvertGrid(const QImage& image, int32_t cellSize, ConversionAhead& ahead, Rnd& rnd,
+                          const ConversionHooks& hooks, const FastOptions& options, int64_t cellsPerBand)
+{
+    const FastConverter converter(image, cellSize, ahead.Search(), options);
+    return RunGrid(image, cellSize, converter, &ahead, rnd, hooks, cellsPerBand);
 }

@@ -12,6 +12,8 @@
 #include <QByteArray>
 #include <functional>
 
+class ConversionAhead;
+
 struct ConversionHooks {
     // Read at every cell: a window's sliders take effect from the next cell.
     std::function<ConversionSettings()> settings;
@@ -42,6 +44,13 @@ inline constexpr int64_t kCellsPerBand = 65536;
 // from that cell, with the generator's state at that cell. A caller that need
 // not stay live (the command line) gives larger bands: fewer threads to start.
 ConversionEnd ConvertGrid(const QImage& image, int32_t cellSize, const GlyphTable& table, Rnd& rnd,
+                          const ConversionHooks& hooks, const FastOptions& options = {},
+                          int64_t cellsPerBand = kCellsPerBand);
+
+// The same, taking the cells converted ahead while the picture loaded where
+// they hold for the settings and state met (the window: the user names the
+// output meanwhile), and searching with the ahead's table.
+ConversionEnd ConvertGrid(const QImage& image, int32_t cellSize, ConversionAhead& ahead, Rnd& rnd,
                           const ConversionHooks& hooks, const FastOptions& options = {},
                           int64_t cellsPerBand = kCellsPerBand);
 

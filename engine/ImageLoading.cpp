@@ -49,7 +49,7 @@ namespace {
 // The whole picture decoded band by band where the band decoder takes it:
 // the bytes Qt's reader gives, several times sooner. Nothing when the
 // picture is left to Qt's reader.
-std::optional<Outcome> LoadInBands(const QString& path, QImage& out, int limitMB)
+std::optional<Outcome> LoadInBands(const QString& path, QImage& out, int limitMB, LoadWatcher* watcher)
 {
     Outcome opened = Outcome::Done();
     const std::unique_ptr<BandDecoder> decoder = BandDecoder::Open(path, opened);
@@ -62,21 +62,30 @@ std::optional<Outcome> LoadInBands(const QString& path, QImage& out, int limitMB
     if (image.isNull())
         return NotEnoughMemory(path, size);
     constexpr int kBandRows = 64; // the decoder's own buffers stay small
+    // A view, not a copy: a second owner would make every band written copy the picture.
+    const QImage view(image.constBits(), size.width(), size.height(), image.bytesPerLine(), image.format());
     for (int first = 0; first < size.height(); first += kBandRows) {
         const int rows = std::min(kBandRows, size.height() - first);
         QImage band = Band(image, first, rows);
-        if (Outcome read = decoder->ReadRows(band, rows); !read.IsDone())
+        if (Outcome read = decoder->ReadRows(band, rows); !read.IsDone()) {
+            if (watcher)
+                watcher->LoadFailed();
             return read;
+        }
+        if (watcher && first + rows < size.height())
+            watcher->RowsLoaded(view, first + rows);
     }
+    if (watcher)
+        watcher->RowsLoaded(image, size.height());
     out = std::move(image);
     return Outcome::Done();
 }
 
 } // namespace
 
-Outcome LoadImageOverWhite(const QString& path, QImage& out, int limitMB)
+Outcome LoadImageOverWhite(const QString& path, QImage& out, int limitMB, LoadWatcher* watcher)
 {
-    if (std::optional<Outcome> banded = LoadInBands(path, out, limitMB))
+    if (std::optional<Outcome> banded = LoadInBands(path, out, limitMB, watcher))
         return *banded;
     QFile file;
     if (Outcome opened = OpenPicture(path, file); !opened.IsDone())

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <optional>
 
@@ -91,3 +92,11 @@ struct ConversionSettings {
     float Contrast = Settings::ContrastAt(Settings::kSliderStart);
     int32_t Variation = Settings::VariationAt(Settings::kSliderStart);
 };
+
+// Equal bits: the settings give the same bytes. (== would also take -0 for 0,
+// and NaN would never equal itself.)
+inline bool SameSettings(const ConversionSettings& a, const ConversionSettings& b)
+{
+    return std::bit_cast<uint32_t>(a.Brightness) == std::bit_cast<uint32_t>(b.Brightness) &&
+           std::bit_cast<uint32_t>(a.Contrast) == std::bit_cast<uint32_t>(b.Contrast) && a.Variation == b.Variation;
+}

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "maker/PictureBox.h"
 
-#include "engine/ImageLoading.h"
-
 #include <QPainter>
 
 PictureBox::PictureBox(QWidget* parent) : QWidget(parent)
@@ -24,10 +22,10 @@ void PictureBox::Cls()
     update();
 }
 
-Outcome PictureBox::LoadPicture(const QString& path)
+Outcome PictureBox::LoadPicture(const QString& path, LoadWatcher* watcher)
 {
     QImage image;
-    Outcome loaded = LoadImageOverWhite(path, image);
+    Outcome loaded = LoadImageOverWhite(path, image, kImageAllocationLimitMB, watcher);
     if (loaded.IsDone())
         SetPicture(image);
     return loaded;

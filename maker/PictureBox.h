@@ -5,6 +5,7 @@
 #pragma once
 
 #include "common/Outcome.h"
+#include "engine/ImageLoading.h"
 
 #include <QImage>
 #include <QWidget>
@@ -23,7 +24,8 @@ public:
 
     // Loads a picture file; the box takes its size. Transparent parts show as
     // if over white. On failure the box keeps what it held and the outcome says why.
-    Outcome LoadPicture(const QString& path);
+    // watcher, if given, follows a load that goes band by band.
+    Outcome LoadPicture(const QString& path, LoadWatcher* watcher = nullptr);
     void SetPicture(const QImage& image);
 
     // The pixels, 32-bit RGB, for fast reading.

@@ -391,7 +391,8 @@ Outcome frmMain::MeasureAndSave()
     return created;
 }
 
-std::optional<QString> frmMain::AskForPictureAndOutput(const std::optional<QString>& picture)
+std::optional<QString> frmMain::AskForPictureAndOutput(const std::optional<QString>& picture,
+                                                       std::unique_ptr<ConversionAhead>& ahead)
 {
     // A cancel or a failure only records its error number, and each
     // checkpoint ends the run silently once one is recorded.
@@ -407,7 +408,11 @@ std::optional<QString> frmMain::AskForPictureAndOutput(const std::optional<QStri
     if (err > 0 || closed_)
         return std::nullopt;
     repaint(); // no leftovers of the dialog while a large picture decodes
-    if (const Outcome loaded = Picture2->LoadPicture(Dialog.FileName); !loaded.IsDone()) {
+    // The cells are converted while the picture loads and the user names the
+    // output, with what is set now; the run takes them where that still holds.
+    ahead = std::make_unique<ConversionAhead>(GlyphBuckets, CellSize, CurrentSettings(), rnd_.State());
+    if (const Outcome loaded = Picture2->LoadPicture(Dialog.FileName, ahead.get()); !loaded.IsDone()) {
+        ahead.reset();
         // A picture too large for memory is no bad picture: the user is told.
         if (loaded.Kind() == FailureKind::NoMemory)
             Warn(QStringLiteral("メモリが足りないため、画像を読み込めません。\n%1").arg(JapaneseMessage(loaded)));
@@ -462,13 +467,17 @@ bool frmMain::StartTextPicture(const QString& output)
     return true;
 }
 
-ConversionEnd frmMain::ConvertRows(const QString& output, int32_t cellSize, Outcome& written)
+ConversionSettings frmMain::CurrentSettings() const
 {
-    const GlyphTable table(GlyphBuckets);
+    return ConversionSettings{Brightness, Contrast, Variation};
+}
+
+ConversionEnd frmMain::ConvertRows(const QString& output, int32_t cellSize, ConversionAhead* ahead, Outcome& written)
+{
     Throttle label(services_.screenRefresh, 64);
     Throttle events(services_.eventInterval, 64);
     ConversionHooks hooks;
-    hooks.settings = [this] { return ConversionSettings{Brightness, Contrast, Variation}; };
+    hooks.settings = [this] { return CurrentSettings(); };
     hooks.writeRow = [&](const QByteArray& row) {
         written = AppendRow(output, row);
         return written.IsDone();
@@ -479,13 +488,16 @@ ConversionEnd frmMain::ConvertRows(const QString& output, int32_t cellSize, Outc
         return !events.Due() || DoEvents();
     };
     // Band by band on every core; the settings are read at every cell.
-    return ConvertGrid(Picture2->Image(), cellSize, table, rnd_, hooks);
+    if (ahead)
+        return ConvertGrid(Picture2->Image(), cellSize, *ahead, rnd_, hooks);
+    return ConvertGrid(Picture2->Image(), cellSize, GlyphTable(GlyphBuckets), rnd_, hooks);
 }
 
 void frmMain::ConvertImage(const std::optional<QString>& picture)
 {
     QScopedValueRollback<bool> busy(busy_, true); // a click meanwhile does nothing
-    const std::optional<QString> output = AskForPictureAndOutput(picture);
+    std::unique_ptr<ConversionAhead> ahead;       // stopped when the run ends, however it ends
+    const std::optional<QString> output = AskForPictureAndOutput(picture, ahead);
     if (!output)
         return;
     // The cell size in force now holds for the whole run, for the grid and the
@@ -494,7 +506,7 @@ void frmMain::ConvertImage(const std::optional<QString>& picture)
     if (!StartTextPicture(*output))
         return;
     Outcome written = Outcome::Done();
-    const ConversionEnd end = ConvertRows(*output, cellSize, written);
+    const ConversionEnd end = ConvertRows(*output, cellSize, ahead.get(), written);
     if (closed_)
         return;
     Label1->clear();

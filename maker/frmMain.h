@@ -18,6 +18,7 @@
 
 #include "common/Outcome.h"
 #include "engine/Conversion.h"
+#include "engine/ConversionAhead.h"
 #include "engine/GlyphBuckets.h"
 #include "engine/GlyphChooser.h"
 #include "engine/GlyphDatabase.h"
@@ -32,6 +33,7 @@
 #include <QSlider>
 #include <QWidget>
 
+#include <memory>
 #include <optional>
 
 // The sliders of the settings: a setting follows its slider when the user
@@ -142,12 +144,15 @@ private:
 
     // The two dialogs of a conversion: the output path once a picture is in
     // Picture2, or nothing when the run ends silently.
-    std::optional<QString> AskForPictureAndOutput(const std::optional<QString>& picture);
+    // ahead: the conversion started as the picture loaded, if it loaded.
+    std::optional<QString> AskForPictureAndOutput(const std::optional<QString>& picture,
+                                                  std::unique_ptr<ConversionAhead>& ahead);
     // Whether output would fall on the picture or the database; the user is told.
     bool WarnOfOverwrittenInput(const QString& output);
     // Creates the output empty and starts the viewer on it; false ends the run.
     bool StartTextPicture(const QString& output);
-    ConversionEnd ConvertRows(const QString& output, int32_t cellSize, Outcome& written);
+    ConversionSettings CurrentSettings() const;
+    ConversionEnd ConvertRows(const QString& output, int32_t cellSize, ConversionAhead* ahead, Outcome& written);
 
     MakerServices services_;
     QString programDir_;

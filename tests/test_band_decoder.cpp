@@ -5,6 +5,7 @@
 // libjpeg and libpng, so that every layout Qt's readers know is covered.
 #include "engine/BandDecoder.h"
 #include "engine/Conversion.h"
+#include "engine/ConversionAhead.h"
 #include "engine/PicturePreparation.h"
 #include "engine/StreamingConversion.h"
 #include "engine/ImageLoading.h"
@@ -459,4 +460,141 @@ TEST(StreamingConversion, GivesTheWholePicturesRows)
                         ConvertAsDecoded(*decoder, cellSize, table, {}, streamRnd, stream, {}, bandRows).IsDone());
                     EXPECT_EQ(std::pair(streamed, streamRnd.State()), std::pair(expected, wholeRnd.State()));
                 }
+}
+
+// Cells converted while the picture loads give the run exactly the bytes and
+// the generator's end it would reach alone, taken or not: the same run, one
+// whose settings change part way (at a band's first cell or inside one),
+// another cell size, other settings, another start and another picture.
+TEST(ConversionAhead, TakenCellsGiveTheRunsOwnBytes)
+{
+    GlyphBucketArray buckets;
+    for (int level = 0; level < kBucketCount; ++level)
+        for (int i = 0; i < 3 + level * 5; ++i)
+            buckets[size_t(level)].push_back(std::make_shared<clsChr>(
+                clsChr{float((level * 7 + i * 3) % 17), float((level * 5 + i * 11) % 17), float((i * 13) % 17),
+                       float((level + i) % 17), 0x889F + level * 40 + i}));
+    const GlyphTable table(buckets);
+    QTemporaryDir dir;
+    const QString pictures[] = {
+        Saved(dir, "a.jpg", WriteJpeg({"4:2:0", {203, 301}, 3, 2, 2, false, false, false, false, 0, true})),
+        Saved(dir, "b.png", WritePng({"RGBA", {97, 130}, PNG_COLOR_TYPE_RGB_ALPHA, 8, -1, 0, false, true})),
+    };
+    const ConversionSettings ahead{0.5f, 1.25f, 30}, other{-0.5f, 1.0f, 30};
+    constexpr uint32_t kStart = 0x123456;
+    struct Run {
+        const char* name;
+        int32_t cellSize;
+        uint32_t start;
+        int64_t changeAt; // cells after which the settings become other; -1 never
+        bool samePicture;
+        int64_t cellsPerBand;
+        int rowsTold; // the load's rows told to the conversion ahead; -1: the load tells them
+        bool taken;
+    };
+    const Run runs[] = {
+        {"as converted ahead", 4, kStart, -1, true, kCellsPerBand, -1, true},
+        {"in bands of one row", 4, kStart, -1, true, 37, -1, true},
+        {"converted ahead in part", 4, kStart, -1, true, kCellsPerBand, 41, true},
+        {"in part, in bands of two rows", 4, kStart, -1, true, 100, 41, true},
+        {"settings changed inside a band", 4, kStart, 100, true, 64, -1, true},
+        {"settings changed at a band's start", 4, kStart, 128, true, 64, -1, true},
+        {"another cell size", 8, kStart, -1, true, kCellsPerBand, -1, false},
+        {"another start", 4, kStart + 1, -1, true, kCellsPerBand, -1, false},
+        {"another picture", 4, kStart, -1, false, kCellsPerBand, -1, false},
+    };
+    for (const QString& path : pictures)
+        for (const Run& run : runs) {
+            SCOPED_TRACE(testing::Message() << path.toStdString() << ": " << run.name);
+            ConversionAhead converter(buckets, 4, ahead, kStart);
+            QImage loaded;
+            ASSERT_TRUE(
+                LoadImageOverWhite(path, loaded, kImageAllocationLimitMB, run.rowsTold < 0 ? &converter : nullptr)
+                    .IsDone());
+            if (run.rowsTold >= 0)
+                converter.RowsLoaded(loaded, run.rowsTold);
+            const QImage picture = run.samePicture ? loaded : loaded.mirrored(true, false);
+            auto convert = [&](auto&& how) {
+                std::vector<QByteArray> rows;
+                int64_t cells = 0;
+                ConversionHooks hooks;
+                hooks.settings = [&] { return run.changeAt >= 0 && cells >= run.changeAt ? other : ahead; };
+                hooks.writeRow = [&](const QByteArray& row) { return rows.push_back(row), true; };
+                hooks.afterCell = [&](double, int32_t) { return ++cells, true; };
+                Rnd rnd(run.start);
+                how(rnd, hooks);
+                return std::pair(rows, rnd.State());
+            };
+            const auto alone = convert([&](Rnd& rnd, const ConversionHooks& hooks) {
+                ConvertGrid(picture, run.cellSize, table, rnd, hooks, {}, run.cellsPerBand);
+            });
+            // Whether the run could take the first cells, asked before it runs.
+            int32_t code = 0;
+            uint32_t start = 0, end = 0;
+            const bool taken = converter.Take(picture, run.cellSize, 0, 1, ahead, run.start, &code, &start, end) == 1;
+            const auto withAhead = convert([&](Rnd& rnd, const ConversionHooks& hooks) {
+                ConvertGrid(picture, run.cellSize, converter, rnd, hooks, {}, run.cellsPerBand);
+            });
+            EXPECT_EQ(taken, run.taken);
+            EXPECT_EQ(withAhead, alone);
+        }
+}
+
+namespace {
+
+// What a load told its watcher: the final rows of each call, then whether it failed.
+struct RecordedLoad final : LoadWatcher {
+    void RowsLoaded(const QImage& picture, int rows) override
+    {
+        told.push_back(picture.copy(0, 0, picture.width(), rows));
+        full = rows == picture.height() ? picture : QImage();
+    }
+    void LoadFailed() override { failed = true; }
+    std::vector<QImage> told;
+    QImage full;
+    bool failed = false;
+};
+
+} // namespace
+
+// A band-by-band load tells of rows only once they are final, more each
+// time, and ends with the picture itself or with its failure.
+TEST(LoadWatcher, ToldOfFinalRowsThenTheEnd)
+{
+    QTemporaryDir dir;
+    QByteArray jpeg = WriteJpeg({"", {64, 200}, 3, 2, 2, false, false, false, false, 0, true});
+    const QString whole = Saved(dir, "whole.jpg", jpeg);
+    const QString damaged = Saved(dir, "damaged.jpg", jpeg.replace(jpeg.size() * 3 / 4, 2, "\xff\xd9"));
+    RecordedLoad load, failing;
+    QImage picture, kept(1, 1, QImage::Format_RGB32);
+    ASSERT_TRUE(LoadImageOverWhite(whole, picture, kImageAllocationLimitMB, &load).IsDone());
+    ASSERT_GE(load.told.size(), 3U);
+    for (size_t i = 0; i < load.told.size(); ++i)
+        EXPECT_EQ(load.told[i], picture.copy(0, 0, 64, load.told[i].height())) << "call " << i;
+    EXPECT_EQ(load.told.back().height(), 200);
+    EXPECT_EQ(load.full.constBits(), picture.constBits()) << "the picture itself, no copy";
+    EXPECT_FALSE(load.failed);
+
+    EXPECT_TRUE(LoadImageOverWhite(damaged, kept, kImageAllocationLimitMB, &failing).IsFailed());
+    EXPECT_TRUE(failing.failed);
+    EXPECT_GE(failing.told.size(), 1U) << "rows before the damage were told";
+    EXPECT_TRUE(failing.full.isNull());
+}
+
+// A load that fails part way leaves nothing to take, and the conversion ahead
+// has stopped reading the picture's memory before it goes (the sanitizers
+// would see it read afterwards).
+TEST(ConversionAhead, FailedLoadLeavesNothing)
+{
+    GlyphBucketArray buckets;
+    buckets[0].push_back(std::make_shared<clsChr>(clsChr{1, 2, 3, 4, 0x889F}));
+    QTemporaryDir dir;
+    QByteArray jpeg = WriteJpeg({"", {640, 960}, 3, 2, 2, false, false, false, false, 0, true});
+    const QString path = Saved(dir, "damaged.jpg", jpeg.replace(jpeg.size() * 3 / 4, 2, "\xff\xd9"));
+    ConversionAhead converter(buckets, 4, {}, 1);
+    QImage picture(640, 960, QImage::Format_RGB32);
+    EXPECT_TRUE(LoadImageOverWhite(path, picture, kImageAllocationLimitMB, &converter).IsFailed());
+    int32_t code = 0;
+    uint32_t start = 0, end = 0;
+    EXPECT_EQ(converter.Take(picture, 4, 0, 1, {}, 1, &code, &start, end), 0);
 }

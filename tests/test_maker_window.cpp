@@ -228,8 +228,8 @@ TEST_F(ConvertImageTest, ASliderCountsWhereItIsLetGoFromTheNextCell)
     for (int y = 0; y < 64; ++y)
         for (int x = 0; x < 64; ++x)
             ramp.setPixel(x, y, qRgb(x * 4, y * 4, (x + y) * 2));
-    ASSERT_TRUE(ramp.save(dir.filePath("ramp.bmp")));
-    answers.openAnswer = dir.filePath("ramp.bmp");
+    ASSERT_TRUE(ramp.save(dir.filePath("ramp.png")));
+    answers.openAnswer = dir.filePath("ramp.png");
     answers.saveAnswer = dir.filePath("out.txt");
 
     QSlider* slider = w->Slider1;
