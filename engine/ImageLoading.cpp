@@ -3,12 +3,16 @@
 
 #include "engine/BandDecoder.h"
 
+#include "engine/LargeMemory.h"
 #include "engine/LoadingSteps.h"
 #include "engine/PictureIntegrity.h"
 
 #include <QFileInfo>
 #include <QImageReader>
 #include <QLocale>
+
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -46,6 +50,28 @@ Outcome FailedRead(const QString& path, QImageReader& reader, bool read, const D
 
 namespace {
 
+// Fresh memory is cleared page by page as it is first written, which on a
+// virtual machine costs about as much as decoding: another core clears the
+// pages of a large picture ahead of the decoder. No thread when none can be
+// had (memory short): the decoder clears its own pages.
+std::jthread ClearAhead(const QImage& image)
+{
+    constexpr qsizetype kClearAhead = qsizetype(64) << 20;
+    if (image.sizeInBytes() < kClearAhead)
+        return {};
+    try {
+        return std::jthread(
+            [pixels = image.constBits(), bytes = size_t(image.sizeInBytes())](const std::stop_token& stop) {
+                constexpr size_t kStep = size_t(8) << 20;
+                for (size_t at = 0; at < bytes && !stop.stop_requested(); at += kStep)
+                    if (!PreparePages(pixels + at, std::min(kStep, bytes - at)))
+                        return;
+            });
+    } catch (const std::system_error&) {
+        return {};
+    }
+}
+
 // The whole picture decoded band by band where the band decoder takes it:
 // the bytes Qt's reader gives, several times sooner. Nothing when the
 // picture is left to Qt's reader.
@@ -61,7 +87,8 @@ std::optional<Outcome> LoadInBands(const QString& path, QImage& out, int limitMB
     QImage image = PictureBuffer(size);
     if (image.isNull())
         return NotEnoughMemory(path, size);
-    constexpr int kBandRows = 64; // the decoder's own buffers stay small
+    const std::jthread clearing = ClearAhead(image); // stopped and joined before image goes
+    constexpr int kBandRows = 64;                    // the decoder's own buffers stay small
     // A view, not a copy: a second owner would make every band written copy the picture.
     const QImage view(image.constBits(), size.width(), size.height(), image.bytesPerLine(), image.format());
     for (int first = 0; first < size.height(); first += kBandRows) {

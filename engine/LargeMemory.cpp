@@ -33,3 +33,14 @@ LargeMemory::~LargeMemory()
     if (mapped_)
         ::munmap(mapped_, length_);
 }
+
+bool PreparePages(const void* data, size_t bytes)
+{
+    // Whole pages only: a page partly outside belongs to someone else.
+    const auto begin = reinterpret_cast<uintptr_t>(data), end = begin + bytes;
+    const uintptr_t first = (begin + kPage - 1) / kPage * kPage, last = end / kPage * kPage;
+    if (last <= first)
+        return true;
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): the page bounds of a caller's pointer
+    return ::madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE) == 0;
+}

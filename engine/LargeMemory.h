@@ -24,3 +24,9 @@ private:
     size_t length_ = 0;
     void* data_ = nullptr;
 };
+
+// Makes the pages of [data, data + bytes) present and writable without
+// changing what they hold, so that whoever writes them next finds them ready:
+// another thread can take on the faults of a writer this way. False when the
+// kernel cannot (Linux before 5.14); the writer then takes the faults itself.
+bool PreparePages(const void* data, size_t bytes);

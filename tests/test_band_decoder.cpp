@@ -9,6 +9,7 @@
 #include "engine/PicturePreparation.h"
 #include "engine/StreamingConversion.h"
 #include "engine/ImageLoading.h"
+#include "engine/LargeMemory.h"
 #include "tests/TestSupport.h"
 
 #include <QDir>
@@ -597,4 +598,28 @@ TEST(ConversionAhead, FailedLoadLeavesNothing)
     int32_t code = 0;
     uint32_t start = 0, end = 0;
     EXPECT_EQ(converter.Take(picture, 4, 0, 1, {}, 1, &code, &start, end), 0);
+}
+
+// A picture large enough that another thread makes its pages ready while it
+// decodes: the same bytes as band by band alone. Pages made ready keep what
+// was written in them, and a page only partly in the range is left alone.
+TEST(ImageLoading, PagesMadeReadyAheadKeepTheirBytes)
+{
+    QTemporaryDir dir;
+    const QString path =
+        Saved(dir, "large.jpg", WriteJpeg({"", {4100, 4100}, 3, 2, 2, false, false, false, false, 0, true}));
+    QImage whole, banded;
+    bool declined = false;
+    ASSERT_TRUE(LoadImageOverWhite(path, whole).IsDone());
+    ASSERT_TRUE(DecodeInBands(path, 4100, banded, declined).IsDone());
+    EXPECT_TRUE(SameBytes(whole, banded));
+
+    LargeMemory memory(3 * 4096);
+    auto* bytes = static_cast<unsigned char*>(memory.Data());
+    ASSERT_NE(bytes, nullptr);
+    for (size_t i = 0; i < 3 * 4096; i += 512)
+        bytes[i] = static_cast<unsigned char>(i / 512 + 1);
+    EXPECT_TRUE(PreparePages(bytes + 100, 2 * 4096));
+    for (size_t i = 0; i < 3 * 4096; i += 512)
+        EXPECT_EQ(bytes[i], static_cast<unsigned char>(i / 512 + 1)) << "byte " << i;
 }
