@@ -4,7 +4,7 @@
 #include "engine/CellSampler.h"
 
 #include <algorithm>
-#include <new>
+#include <exception>
 
 namespace {
 
@@ -45,15 +45,17 @@ void ConversionAhead::RowsLoaded(const QImage& picture, int rows)
         try {
             codes_.resize(size_t(columns_) * size_t(rows_));
             starts_.resize(codes_.size());
-        } catch (const std::bad_alloc&) {
-            // Only a head start is lost: the run converts every cell itself.
+            working_ = true;
+            worker_ = std::thread(&ConversionAhead::Work, this);
+        } catch (const std::exception&) {
+            // No memory or no thread: only a head start is lost, the run
+            // converts every cell itself.
             stop_ = true;
+            working_ = false;
             codes_ = {};
             starts_ = {};
             return;
         }
-        working_ = true;
-        worker_ = std::thread(&ConversionAhead::Work, this);
     }
     picture_ = picture;
     rowsLoaded_ = rows;
@@ -97,9 +99,15 @@ void ConversionAhead::Work()
         const size_t begin = size_t(first) * size_t(columns_);
         const uint32_t start = state_;
         lock.unlock();
-        const FastConverter converter(stretch, cellSize_, search_, options_);
-        const uint32_t end =
-            converter.Convert(0, int64_t(count) * columns_, settings_, start, &codes_[begin], &starts_[begin]);
+        uint32_t end = 0;
+        try {
+            const FastConverter converter(stretch, cellSize_, search_, options_);
+            end = converter.Convert(0, int64_t(count) * columns_, settings_, start, &codes_[begin], &starts_[begin]);
+        } catch (const std::exception&) {
+            // Memory or threads ran short: what is converted stays, the run does the rest.
+            lock.lock();
+            break;
+        }
         lock.lock();
         state_ = end;
         rowsDone_ = first + count;
