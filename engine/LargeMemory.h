@@ -19,6 +19,10 @@ public:
 
     void* Data() const { return data_; }
 
+    // bytes rounded up to whole huge pages: asked for so, an area's last
+    // part too is a huge page, not hundreds of small ones each faulted in.
+    static constexpr size_t InHugePages(size_t bytes) { return (bytes + kHugePage - 1) / kHugePage * kHugePage; }
+
 private:
     void* mapped_ = nullptr;
     size_t length_ = 0;

@@ -150,9 +150,9 @@ QImage PictureBuffer(QSize size)
 {
     const qsizetype bytesPerLine = qsizetype(size.width()) * 4;
     const size_t bytes = size_t(bytesPerLine) * size_t(std::max(size.height(), 0));
-    if (size.isEmpty() || bytes < 4 * LargeMemory::kHugePage || size.width() > (INT_MAX / 4))
+    if (size.isEmpty() || bytes < LargeMemory::kHugePage / 2 || size.width() > (INT_MAX / 4))
         return QImage(size, QImage::Format_RGB32);
-    auto memory = std::make_unique<LargeMemory>(bytes);
+    auto memory = std::make_unique<LargeMemory>(LargeMemory::InHugePages(bytes));
     if (!memory->Data())
         return QImage(size, QImage::Format_RGB32); // null as well when memory is short
     auto* data = static_cast<uchar*>(memory->Data());

@@ -5,6 +5,7 @@
 #include "engine/CellSampler.h"
 #include "engine/Conversion.h"
 #include "engine/ImageLoading.h"
+#include "engine/LoadingSteps.h"
 
 #include <algorithm>
 #include <future>
@@ -63,8 +64,7 @@ Outcome ConvertAsDecoded(BandDecoder& decoder, int32_t cellSize, const GlyphTabl
     const Grid grid{extent, std::max(extent.Columns(cellSize), 0), std::max(extent.Rows(cellSize), 0)};
     if (bandRows <= 0 || bandRows % cellSize)
         bandRows = StreamBandRows(size.width(), cellSize);
-    QImage bands[2] = {QImage(size.width(), bandRows, QImage::Format_RGB32),
-                       QImage(size.width(), bandRows, QImage::Format_RGB32)};
+    QImage bands[2] = {PictureBuffer(QSize(size.width(), bandRows)), PictureBuffer(QSize(size.width(), bandRows))};
     if (bands[0].isNull() || bands[1].isNull())
         return NotEnoughMemory(QString(), size);
 
