@@ -174,9 +174,10 @@ int ConvertOne(const QString& image, const QString& output, const Options& o, co
     const QString name = piped ? QStringLiteral("standard input") : image;
     const QString label = piped ? name : FileName(image);
     const OutputForm form = FormOf(output, o);
+    // Kept until the text is written: the pieces of the text may be views of its rows.
+    PictureRows picture;
     QByteArrayList text;
     try {
-        PictureRows picture;
         if (const int read = ReadPictureRows({image, name, label, output, form}, o, table, report, io, picture);
             read != kExitDone)
             return read;

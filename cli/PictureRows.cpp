@@ -3,9 +3,11 @@
 
 #include "cli/ExitCodes.h"
 #include "engine/BandDecoder.h"
+#include "engine/CellSampler.h"
 #include "engine/CellColours.h"
 #include "engine/Conversion.h"
 #include "engine/ImageLoading.h"
+#include "engine/LargeMemory.h"
 #include "engine/PicturePreparation.h"
 #include "engine/StreamingConversion.h"
 #include "engine/TextPictureImage.h"
@@ -14,6 +16,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <new>
 
 namespace {
 
@@ -106,20 +110,37 @@ bool MayStream(const PictureNames& names, const Options& o)
 
 constexpr int kNotStreamed = -1;
 
+// Room for the rows of the text picture of a picture of size, two bytes a
+// cell at most: a large one in huge pages. Null when memory is short.
+std::shared_ptr<void> RowArea(QSize size, int32_t cellSize)
+{
+    const GridExtent grid = ComputeGridExtent(size.width(), size.height(), cellSize);
+    const size_t bytes = size_t(std::max(grid.Rows(cellSize), 0)) * size_t(std::max(grid.Columns(cellSize), 0)) * 2;
+    if (bytes < LargeMemory::kHugePage / 2)
+        return std::shared_ptr<char[]>(new (std::nothrow) char[std::max<size_t>(bytes, 1)]);
+    auto memory = std::make_shared<LargeMemory>(LargeMemory::InHugePages(bytes));
+    return memory->Data() ? std::shared_ptr<void>(memory, memory->Data()) : nullptr;
+}
+
 // The rows of the picture converted as it is decoded; kNotStreamed when the
 // picture needs the whole-picture path.
-int StreamRows(const PictureNames& names, const Options& o, const GlyphTable& table, Reporter& report,
-               QList<QByteArray>& rows)
+int StreamRows(const PictureNames& names, const Options& o, const GlyphTable& table, Reporter& report, PictureRows& out)
 {
     Outcome opened = Outcome::Done();
     const std::unique_ptr<BandDecoder> decoder = BandDecoder::Open(names.image, opened);
     if (!decoder)
         return opened.IsDone() ? kNotStreamed : PictureFailure(names.name, opened, report);
+    out.area = RowArea(decoder->Size(), o.cellSize);
+    if (!out.area)
+        return PictureFailure(names.name, NotEnoughMemory(names.image, decoder->Size()), report);
+    auto* next = static_cast<char*>(out.area.get());
     StreamHooks hooks;
     if (o.invert)
         hooks.prepareBand = [](QImage& band) { InvertLightness(band); };
     hooks.writeRow = [&](const QByteArray& row, double percent) {
-        rows << row;
+        std::memcpy(next, row.constData(), size_t(row.size()));
+        out.rows << QByteArray::fromRawData(next, row.size());
+        next += row.size();
         report.Progress(names.label, percent);
     };
     // Every picture starts the sequence afresh, as the window's first conversion does.
@@ -160,7 +181,7 @@ int ReadPictureRows(const PictureNames& names, const Options& o, const GlyphTabl
                     const CommandIo& io, PictureRows& out)
 {
     if (MayStream(names, o))
-        if (const int streamed = StreamRows(names, o, table, report, out.rows); streamed != kNotStreamed)
+        if (const int streamed = StreamRows(names, o, table, report, out); streamed != kNotStreamed)
             return streamed;
     return WholeRows(names, o, table, report, io, out);
 }

@@ -13,11 +13,16 @@
 #include <QRgb>
 #include <QString>
 
+#include <memory>
 #include <vector>
 
 struct PictureRows {
     QList<QByteArray> rows;    // code page 932, without line ends
     std::vector<QRgb> colours; // each cell's mean colour, with --color
+    // Where the rows lie when they are views of one area, not arrays of
+    // their own (thousands of small arrays would each fault in fresh
+    // pages): kept while the rows are used.
+    std::shared_ptr<void> area;
 };
 
 struct PictureNames {
