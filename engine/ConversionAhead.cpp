@@ -41,7 +41,7 @@ void ConversionAhead::RowsLoaded(const QImage& picture, int rows)
     if (!worker_.joinable()) {
         const GridExtent grid = ComputeGridExtent(picture.width(), picture.height(), cellSize_);
         columns_ = std::max(grid.Columns(cellSize_), 0);
-        rows_ = std::max(grid.Rows(cellSize_), 0);
+        rows_ = columns_ > 0 ? std::max(grid.Rows(cellSize_), 0) : 0; // a picture narrower than a cell has none
         try {
             codes_.resize(size_t(columns_) * size_t(rows_));
             starts_.resize(codes_.size());
