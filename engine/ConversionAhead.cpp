@@ -42,18 +42,25 @@ void ConversionAhead::RowsLoaded(const QImage& picture, int rows)
         const GridExtent grid = ComputeGridExtent(picture.width(), picture.height(), cellSize_);
         columns_ = std::max(grid.Columns(cellSize_), 0);
         rows_ = columns_ > 0 ? std::max(grid.Rows(cellSize_), 0) : 0; // a picture narrower than a cell has none
+        // Codes, then states: not cleared first, each written once as its
+        // cell is converted; a large grid's in huge pages.
+        const size_t cells = size_t(columns_) * size_t(rows_), bytes = std::max<size_t>(cells, 1) * 8;
         try {
-            codes_.resize(size_t(columns_) * size_t(rows_));
-            starts_.resize(codes_.size());
-            working_ = true;
-            worker_ = std::thread(&ConversionAhead::Work, this);
+            area_ = std::make_unique<LargeMemory>(bytes >= LargeMemory::kHugePage / 2 ? LargeMemory::InHugePages(bytes)
+                                                                                      : bytes);
+            if (area_->Data()) {
+                codes_ = static_cast<int32_t*>(area_->Data());
+                starts_ = reinterpret_cast<uint32_t*>(codes_ + cells);
+                working_ = true;
+                worker_ = std::thread(&ConversionAhead::Work, this);
+            }
         } catch (const std::exception&) {
+            working_ = false;
+        }
+        if (!working_) {
             // No memory or no thread: only a head start is lost, the run
             // converts every cell itself.
             stop_ = true;
-            working_ = false;
-            codes_ = {};
-            starts_ = {};
             return;
         }
     }
@@ -102,7 +109,7 @@ void ConversionAhead::Work()
         uint32_t end = 0;
         try {
             const FastConverter converter(stretch, cellSize_, search_, options_);
-            end = converter.Convert(0, int64_t(count) * columns_, settings_, start, &codes_[begin], &starts_[begin]);
+            end = converter.Convert(0, int64_t(count) * columns_, settings_, start, codes_ + begin, starts_ + begin);
         } catch (const std::exception&) {
             // Memory or threads ran short: what is converted stays, the run does the rest.
             lock.lock();
@@ -138,8 +145,8 @@ int64_t ConversionAhead::Take(const QImage& image, int32_t cellSize, int64_t fir
     if (first >= done || starts_[size_t(first)] != start)
         return 0;
     const int64_t taken = std::min(count, done - first);
-    std::copy_n(&codes_[size_t(first)], taken, codes);
-    std::copy_n(&starts_[size_t(first)], taken, starts);
+    std::copy_n(codes_ + first, taken, codes);
+    std::copy_n(starts_ + first, taken, starts);
     end = first + taken < done ? starts_[size_t(first + taken)] : state_;
     return taken;
 }

@@ -11,15 +11,16 @@
 #include "engine/GlyphChooser.h"
 #include "engine/GlyphSearch.h"
 #include "engine/ImageLoading.h"
+#include "engine/LargeMemory.h"
 #include "engine/Settings.h"
 
 #include <QImage>
 
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 class ConversionAhead final : public LoadWatcher {
 public:
@@ -71,9 +72,10 @@ private:
     int rowsLoaded_ = 0;
     bool working_ = false; // the worker runs and will convert more
     bool stop_ = false;
-    int32_t columns_ = 0, rows_ = 0; // the picture's grid
-    int32_t rowsDone_ = 0;           // whole cell rows converted
-    uint32_t state_ = 0;             // the generator's state after them
-    std::vector<int32_t> codes_;
-    std::vector<uint32_t> starts_;
+    int32_t columns_ = 0, rows_ = 0;    // the picture's grid
+    int32_t rowsDone_ = 0;              // whole cell rows converted
+    uint32_t state_ = 0;                // the generator's state after them
+    std::unique_ptr<LargeMemory> area_; // the codes and states, grid cells of each
+    int32_t* codes_ = nullptr;
+    uint32_t* starts_ = nullptr;
 };
