@@ -416,10 +416,10 @@ TEST(BandDecoder, BandsMustFitTheRowsLeft)
     EXPECT_EQ(decoder->RowsRead(), 4);
 }
 
-// Converted while it is decoded, band after band, a picture gives the rows
-// and leaves the generator where the whole picture's conversion does, with
-// bands of one cell row, of a few, and of the default size, inverted or not.
-TEST(StreamingConversion, GivesTheWholePicturesRows)
+namespace {
+
+// Every bucket filled, more glyphs in the lighter ones, values spread over 0 to 16.
+GlyphBucketArray SpreadBuckets()
 {
     GlyphBucketArray buckets;
     for (int level = 0; level < kBucketCount; ++level)
@@ -427,6 +427,17 @@ TEST(StreamingConversion, GivesTheWholePicturesRows)
             buckets[size_t(level)].push_back(std::make_shared<clsChr>(
                 clsChr{float((level * 7 + i * 3) % 17), float((level * 5 + i * 11) % 17), float((i * 13) % 17),
                        float((level + i) % 17), 0x889F + level * 40 + i}));
+    return buckets;
+}
+
+} // namespace
+
+// Converted while it is decoded, band after band, a picture gives the rows
+// and leaves the generator where the whole picture's conversion does, with
+// bands of one cell row, of a few, and of the default size, inverted or not.
+TEST(StreamingConversion, GivesTheWholePicturesRows)
+{
+    const GlyphBucketArray buckets = SpreadBuckets();
     const GlyphTable table(buckets);
     QTemporaryDir dir;
     const QString pictures[] = {
@@ -469,12 +480,7 @@ TEST(StreamingConversion, GivesTheWholePicturesRows)
 // another cell size, other settings, another start and another picture.
 TEST(ConversionAhead, TakenCellsGiveTheRunsOwnBytes)
 {
-    GlyphBucketArray buckets;
-    for (int level = 0; level < kBucketCount; ++level)
-        for (int i = 0; i < 3 + level * 5; ++i)
-            buckets[size_t(level)].push_back(std::make_shared<clsChr>(
-                clsChr{float((level * 7 + i * 3) % 17), float((level * 5 + i * 11) % 17), float((i * 13) % 17),
-                       float((level + i) % 17), 0x889F + level * 40 + i}));
+    const GlyphBucketArray buckets = SpreadBuckets();
     const GlyphTable table(buckets);
     QTemporaryDir dir;
     const QString pictures[] = {
