@@ -6,6 +6,7 @@
 // measures the converter against it.
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include <jpeglib.h>
@@ -37,16 +38,21 @@ int main(int argc, char** argv)
 
     std::vector<JSAMPLE> row(size_t(width) * 4);
     JSAMPROW rows[1] = {row.data()};
-    // Summing every byte keeps the compiler from dropping the decoded rows.
+    // Summing the rows keeps the compiler from dropping them. Eight bytes at
+    // a time: a byte at a time took 40 % of the whole run, and the floor is
+    // the decode, not the sum.
     uint64_t sum = 0;
     while (decoder.output_scanline < height) {
         jpeg_read_scanlines(&decoder, rows, 1);
-        for (const JSAMPLE byte : row)
-            sum += byte;
+        for (size_t i = 0; i + sizeof sum <= row.size(); i += sizeof sum) {
+            uint64_t word;
+            std::memcpy(&word, &row[i], sizeof word);
+            sum += word;
+        }
     }
     jpeg_finish_decompress(&decoder);
     jpeg_destroy_decompress(&decoder);
     std::fclose(file);
-    std::printf("%u x %u, byte sum %llu\n", width, height, (unsigned long long)sum);
+    std::printf("%u x %u, word sum %llu\n", width, height, (unsigned long long)sum);
     return 0;
 }
