@@ -19,6 +19,7 @@ constexpr size_t kMostCubes = kSlots / 2;
 constexpr size_t kListHead = 64;
 static_assert(sizeof(CandidateList) + CandidateCache::kMaxGroups * sizeof(float) <= kListHead &&
               kListHead % alignof(GlyphBlock) == 0);
+static_assert(CandidateList::kLaidOut <= CandidateCache::kMaxGroups);
 constexpr size_t kLongestList = kListHead + CandidateCache::kMaxGroups * sizeof(GlyphBlock);
 // Room for the lists of some 13,000 cubes at their longest, not of every
 // slot: the area is address space a limit (ulimit -v) counts. Once it is
@@ -247,7 +248,8 @@ const CandidateList* CandidateCache::Make(int32_t level, const int32_t* cube, in
     const size_t kept = std::min(near.size(), kMaxGroups * CandidateList::kGroup);
 
     const size_t groups = (kept + CandidateList::kGroup - 1) / CandidateList::kGroup;
-    auto* head = static_cast<std::byte*>(Allocate(kListHead + groups * sizeof(GlyphBlock)));
+    const size_t laidOut = std::max(groups, CandidateList::kLaidOut);
+    auto* head = static_cast<std::byte*>(Allocate(kListHead + laidOut * sizeof(GlyphBlock)));
     if (!head)
         return nullptr;
     auto* list = new (head) CandidateList;
@@ -261,6 +263,8 @@ const CandidateList* CandidateCache::Make(int32_t level, const int32_t* cube, in
         Fill(blocks[g], b, near.data() + g * CandidateList::kGroup,
              std::min(CandidateList::kGroup, kept - g * CandidateList::kGroup));
     }
+    for (size_t g = groups; g < laidOut; ++g)
+        Fill(blocks[g], b, nullptr, 0);
     list->groups = uint32_t(groups);
     list->nearest = nearest;
     list->blocks = blocks;

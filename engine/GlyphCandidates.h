@@ -40,6 +40,9 @@ struct alignas(32) GlyphBlock {
 
 struct CandidateList {
     static constexpr size_t kGroup = GlyphBlock::kLanes;
+    // Blocks laid out however few groups there are, those beyond the groups
+    // padding: a search scores this many without a branch for each.
+    static constexpr size_t kLaidOut = 3;
     uint32_t groups = 0;
     // Per eight: a float at or below the squared distance from the cube of
     // each of its glyphs and of every glyph listed after it.

@@ -312,14 +312,24 @@ __attribute__((target("avx2"))) int32_t FindListedAvx2(const GlyphSearch::Level&
              _mm256_set1_pd(double(variation) * 0x1p-24),
              _mm256_set1_ps(float(variation) * 0x1p-24f)};
     float* rough = scratch.rough.data();
-    float bound = kStartScore;
-    size_t n = 0;
+    // Most cells need two or three blocks: scoring the laid-out ones
+    // whatever is needed costs less than the branch mispredicted on where to
+    // stop. Blocks beyond the stop only add glyphs that cannot win.
+    __m256 lowest = _mm256_set1_ps(kStartScore);
+#pragma GCC unroll 4
+    for (size_t k = 0; k < CandidateList::kLaidOut; ++k) {
+        const __m256 r = RoughScores(Differences(list.blocks[k], s.c, s.start), s.floatVariation);
+        _mm256_storeu_ps(&rough[k * kLanes], r);
+        lowest = _mm256_min_ps(lowest, r);
+    }
+    float bound = Lowest(lowest);
+    size_t n = CandidateList::kLaidOut;
     for (; n < list.groups && !(list.nearest[n] > PruneAbove(bound, variation)); ++n) {
         const __m256 r = RoughScores(Differences(list.blocks[n], s.c, s.start), s.floatVariation);
         _mm256_storeu_ps(&rough[n * kLanes], r);
         bound = std::min(bound, Lowest(r));
     }
-    if (n == list.groups && !(list.rest > PruneAbove(bound, variation)))
+    if (n >= list.groups && !(list.rest > PruneAbove(bound, variation)))
         return GlyphSearch::kNotListed;
     const __m256 limit = _mm256_set1_ps(PruneAbove(bound, variation));
     const auto [candidates, at] = MayWin(rough, n, limit);
