@@ -315,19 +315,38 @@ __attribute__((target("avx2"))) int32_t FindListedAvx2(const GlyphSearch::Level&
     // Most cells need two or three blocks: scoring the laid-out ones
     // whatever is needed costs less than the branch mispredicted on where to
     // stop. Blocks beyond the stop only add glyphs that cannot win.
+    constexpr size_t kLaidOut = CandidateList::kLaidOut;
+    static_assert(kLaidOut * kLanes <= 32);
+    __m256 r[kLaidOut];
     __m256 lowest = _mm256_set1_ps(kStartScore);
 #pragma GCC unroll 4
-    for (size_t k = 0; k < CandidateList::kLaidOut; ++k) {
-        const __m256 r = RoughScores(Differences(list.blocks[k], s.c, s.start), s.floatVariation);
-        _mm256_storeu_ps(&rough[k * kLanes], r);
-        lowest = _mm256_min_ps(lowest, r);
+    for (size_t k = 0; k < kLaidOut; ++k) {
+        r[k] = RoughScores(Differences(list.blocks[k], s.c, s.start), s.floatVariation);
+        _mm256_storeu_ps(&rough[k * kLanes], r[k]);
+        lowest = _mm256_min_ps(lowest, r[k]);
     }
     float bound = Lowest(lowest);
-    size_t n = CandidateList::kLaidOut;
+    if (kLaidOut >= list.groups || list.nearest[kLaidOut] > PruneAbove(bound, variation)) {
+        if (kLaidOut >= list.groups && !(list.rest > PruneAbove(bound, variation)))
+            return GlyphSearch::kNotListed;
+        // The glyphs that may win, a bit each, straight from the registers.
+        const __m256 limit = _mm256_set1_ps(PruneAbove(bound, variation));
+        uint32_t near = 0;
+#pragma GCC unroll 4
+        for (size_t k = 0; k < kLaidOut; ++k)
+            near |= uint32_t(_mm256_movemask_ps(_mm256_cmp_ps(r[k], limit, _CMP_LE_OQ))) << (k * kLanes);
+        // A single one is the lowest, and wins when surely below the start score.
+        if (__builtin_popcount(near) == 1 && bound < kStartScore * (1 - 0x1p-16f)) {
+            const auto at = unsigned(__builtin_ctz(near));
+            return list.blocks[at / kLanes].Index[at % kLanes];
+        }
+        return near ? ExactlyListed(s, list, kLaidOut, rough, limit) : -1;
+    }
+    size_t n = kLaidOut;
     for (; n < list.groups && !(list.nearest[n] > PruneAbove(bound, variation)); ++n) {
-        const __m256 r = RoughScores(Differences(list.blocks[n], s.c, s.start), s.floatVariation);
-        _mm256_storeu_ps(&rough[n * kLanes], r);
-        bound = std::min(bound, Lowest(r));
+        const __m256 more = RoughScores(Differences(list.blocks[n], s.c, s.start), s.floatVariation);
+        _mm256_storeu_ps(&rough[n * kLanes], more);
+        bound = std::min(bound, Lowest(more));
     }
     if (n >= list.groups && !(list.rest > PruneAbove(bound, variation)))
         return GlyphSearch::kNotListed;
