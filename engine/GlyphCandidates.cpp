@@ -99,21 +99,22 @@ float Reach(const std::vector<float>* columns, size_t n, const float* lo, const 
     return std::min(std::min(nearestMost[0], nearestMost[1]), std::min(nearestMost[2], nearestMost[3]));
 }
 
-// Each glyph's ring, rings of width limit / rings from 0; rings for a glyph
-// beyond the limit.
-void Rings(const float* least, size_t n, float limit, int32_t rings, uint8_t* ring)
+// The glyphs of the first n whose least distance is within limit, in order,
+// into near; answers how many. Most of a bucket lies beyond: no branch on it.
+size_t Within(const float* least, size_t n, float limit, uint16_t* near)
 {
-    const float perRing = float(rings) / std::max(limit, 1e-30f);
-    const Four last = {0, 0, 0, 0};
-    for (size_t g = 0; g < n; g += kFour) {
-        const Four l = Load(least + g);
-        Four at = l * perRing;
-        at = at < last + (float(rings) - 0.5f) ? at : last + (float(rings) - 0.5f);
-        FourWhole r = __builtin_convertvector(at, FourWhole);
-        r = l <= limit ? r : rings;
-        for (size_t k = 0; k < kFour; ++k)
-            ring[g + k] = uint8_t(r[k]);
+    size_t count = 0;
+    for (size_t g = 0; g < n; ++g) {
+        near[count] = uint16_t(g);
+        count += least[g] <= limit ? 1 : 0;
     }
+    return count;
+}
+
+// A glyph's ring, rings of width limit / rings from 0.
+uint8_t Ring(float least, float perRing, int32_t rings)
+{
+    return uint8_t(int32_t(std::min(least * perRing, float(rings) - 0.5f)));
 }
 
 } // namespace
@@ -219,27 +220,27 @@ const CandidateList* CandidateCache::Make(int32_t level, const int32_t* cube, in
         hi[q] = float(cube[q] + 1) * kCubeWidth + kOrigin + kPad;
     }
     thread_local std::vector<float> least;
-    thread_local std::vector<uint8_t> ring;
     least.resize(Fours(n));
-    ring.resize(Fours(n));
     const std::vector<float>* columns = columns_[size_t(level)].data();
     const float limit = (Reach(columns, Fours(n), lo, hi, least.data()) * kAbove + float(variation)) * kAbove;
 
     // The glyphs within the limit, nearest first by rings of the limit's
-    // width / kRings: within a ring the order does not matter, as each eight
-    // carries the least distance of itself and all after it.
+    // width / kRings, in bucket order within a ring: within a ring the order
+    // does not matter, as each eight carries the least distance of itself and
+    // all after it.
     constexpr int32_t kRings = 32;
-    Rings(least.data(), Fours(n), limit, kRings, ring.data());
-    std::array<uint32_t, kRings + 2> starts{};
-    for (size_t g = 0; g < n; ++g)
-        ++starts[ring[g] + 1];
-    for (size_t r = 0; r <= kRings; ++r)
+    thread_local std::vector<uint16_t> within, near;
+    within.resize(n);
+    within.resize(Within(least.data(), n, limit, within.data()));
+    const float perRing = float(kRings) / std::max(limit, 1e-30f);
+    std::array<uint32_t, kRings + 1> starts{};
+    for (const uint16_t g : within)
+        ++starts[Ring(least[g], perRing, kRings) + 1];
+    for (size_t r = 0; r < kRings; ++r)
         starts[r + 1] += starts[r];
-    thread_local std::vector<uint16_t> near;
-    near.resize(n);
-    for (size_t g = 0; g < n; ++g)
-        near[starts[ring[g]]++] = uint16_t(g);
-    near.resize(starts[kRings - 1]); // those beyond the limit were put last
+    near.resize(within.size());
+    for (const uint16_t g : within)
+        near[starts[Ring(least[g], perRing, kRings)]++] = g;
     thread_local std::vector<float> floor;
     floor.resize(near.size() + 1);
     floor[near.size()] = std::numeric_limits<float>::infinity();
