@@ -297,27 +297,17 @@ __attribute__((target("avx2"), always_inline)) inline int32_t ExactlyListed(Sear
     return s.index;
 }
 
-} // namespace
+constexpr size_t kLaidOut = CandidateList::kLaidOut;
+static_assert(kLaidOut * kLanes <= 32);
 
-// As FindGlyphAvx2, over a candidate list nearest first: blocks are scored
-// roughly until one lies beyond the lowest rough score, then those holding
-// glyphs that came near it exactly.
-__attribute__((target("avx2"))) int32_t FindListedAvx2(const GlyphSearch::Level& level, const CandidateList& list,
-                                                       const CellQuarters& cell, int32_t variation, uint32_t start,
-                                                       SearchScratch& scratch)
+// The rough scores of the laid-out blocks into r and rough; answers their
+// lowest, at most the start score. Most cells need two or three blocks:
+// scoring the laid-out ones whatever is needed costs less than the branch
+// mispredicted on where to stop. Blocks beyond the stop only add glyphs that
+// cannot win.
+__attribute__((target("avx2"), always_inline)) inline float RoughlyLaidOut(const Search& s, const CandidateList& list,
+                                                                           __m256* r, float* rough)
 {
-    Search s{level,
-             {_mm256_set1_ps(cell.TL), _mm256_set1_ps(cell.TR), _mm256_set1_ps(cell.BL), _mm256_set1_ps(cell.BR)},
-             _mm256_set1_epi32(int32_t(start)),
-             _mm256_set1_pd(double(variation) * 0x1p-24),
-             _mm256_set1_ps(float(variation) * 0x1p-24f)};
-    float* rough = scratch.rough.data();
-    // Most cells need two or three blocks: scoring the laid-out ones
-    // whatever is needed costs less than the branch mispredicted on where to
-    // stop. Blocks beyond the stop only add glyphs that cannot win.
-    constexpr size_t kLaidOut = CandidateList::kLaidOut;
-    static_assert(kLaidOut * kLanes <= 32);
-    __m256 r[kLaidOut];
     __m256 lowest = _mm256_set1_ps(kStartScore);
 #pragma GCC unroll 4
     for (size_t k = 0; k < kLaidOut; ++k) {
@@ -325,23 +315,34 @@ __attribute__((target("avx2"))) int32_t FindListedAvx2(const GlyphSearch::Level&
         _mm256_storeu_ps(&rough[k * kLanes], r[k]);
         lowest = _mm256_min_ps(lowest, r[k]);
     }
-    float bound = Lowest(lowest);
-    if (kLaidOut >= list.groups || list.nearest[kLaidOut] > PruneAbove(bound, variation)) {
-        if (kLaidOut >= list.groups && !(list.rest > PruneAbove(bound, variation)))
-            return GlyphSearch::kNotListed;
-        // The glyphs that may win, a bit each, straight from the registers.
-        const __m256 limit = _mm256_set1_ps(PruneAbove(bound, variation));
-        uint32_t near = 0;
+    return Lowest(lowest);
+}
+
+// The winner when the laid-out blocks suffice, the glyphs that may win
+// taken a bit each straight from the registers.
+__attribute__((target("avx2"), always_inline)) inline int32_t
+WinnerLaidOut(Search& s, const CandidateList& list, const __m256* r, const float* rough, float bound, int32_t variation)
+{
+    if (kLaidOut >= list.groups && !(list.rest > PruneAbove(bound, variation)))
+        return GlyphSearch::kNotListed;
+    const __m256 limit = _mm256_set1_ps(PruneAbove(bound, variation));
+    uint32_t near = 0;
 #pragma GCC unroll 4
-        for (size_t k = 0; k < kLaidOut; ++k)
-            near |= uint32_t(_mm256_movemask_ps(_mm256_cmp_ps(r[k], limit, _CMP_LE_OQ))) << (k * kLanes);
-        // A single one is the lowest, and wins when surely below the start score.
-        if (__builtin_popcount(near) == 1 && bound < kStartScore * (1 - 0x1p-16f)) {
-            const auto at = unsigned(__builtin_ctz(near));
-            return list.blocks[at / kLanes].Index[at % kLanes];
-        }
-        return near ? ExactlyListed(s, list, kLaidOut, rough, limit) : -1;
+    for (size_t k = 0; k < kLaidOut; ++k)
+        near |= uint32_t(_mm256_movemask_ps(_mm256_cmp_ps(r[k], limit, _CMP_LE_OQ))) << (k * kLanes);
+    // A single one is the lowest, and wins when surely below the start score.
+    if (__builtin_popcount(near) == 1 && bound < kStartScore * (1 - 0x1p-16f)) {
+        const auto at = unsigned(__builtin_ctz(near));
+        return list.blocks[at / kLanes].Index[at % kLanes];
     }
+    return near ? ExactlyListed(s, list, kLaidOut, rough, limit) : -1;
+}
+
+// The winner when more blocks than the laid-out ones are needed: scored
+// roughly until one lies beyond the lowest rough score.
+__attribute__((target("avx2"), always_inline)) inline int32_t WinnerBeyond(Search& s, const CandidateList& list,
+                                                                           float* rough, float bound, int32_t variation)
+{
     size_t n = kLaidOut;
     for (; n < list.groups && !(list.nearest[n] > PruneAbove(bound, variation)); ++n) {
         const __m256 more = RoughScores(Differences(list.blocks[n], s.c, s.start), s.floatVariation);
@@ -357,4 +358,26 @@ __attribute__((target("avx2"))) int32_t FindListedAvx2(const GlyphSearch::Level&
     if (candidates == 1 && rough[at] < kStartScore * (1 - 0x1p-16f))
         return list.blocks[at / kLanes].Index[at % kLanes];
     return ExactlyListed(s, list, n, rough, limit);
+}
+
+} // namespace
+
+// As FindGlyphAvx2, over a candidate list nearest first: blocks are scored
+// roughly until one lies beyond the lowest rough score, then those holding
+// glyphs that came near it exactly.
+__attribute__((target("avx2"))) int32_t FindListedAvx2(const GlyphSearch::Level& level, const CandidateList& list,
+                                                       const CellQuarters& cell, int32_t variation, uint32_t start,
+                                                       SearchScratch& scratch)
+{
+    Search s{level,
+             {_mm256_set1_ps(cell.TL), _mm256_set1_ps(cell.TR), _mm256_set1_ps(cell.BL), _mm256_set1_ps(cell.BR)},
+             _mm256_set1_epi32(int32_t(start)),
+             _mm256_set1_pd(double(variation) * 0x1p-24),
+             _mm256_set1_ps(float(variation) * 0x1p-24f)};
+    float* rough = scratch.rough.data();
+    __m256 r[kLaidOut];
+    const float bound = RoughlyLaidOut(s, list, r, rough);
+    if (kLaidOut >= list.groups || list.nearest[kLaidOut] > PruneAbove(bound, variation))
+        return WinnerLaidOut(s, list, r, rough, bound, variation);
+    return WinnerBeyond(s, list, rough, bound, variation);
 }
