@@ -25,32 +25,35 @@ struct Grid {
     int32_t columns, rows;
 };
 
-// Converts the cell rows of band that lie in the grid, from cell row first.
-void ConvertBandRows(const QImage& band, int32_t cellRows, int32_t firstRow, const Grid& grid, int32_t cellSize,
-                     const GlyphSearch& search, const ConversionSettings& settings, Rnd& rnd, const StreamHooks& hooks,
-                     const FastOptions& options)
+// A band of pixels and its cells, sampled beside the decoder.
+struct DecodedBand {
+    QImage pixels;
+    SampledBand cells;
+    int32_t firstRow = 0; // of the grid, its top cell row
+};
+
+// Hands on the rows of a band whose cells have chosen their codes.
+void WriteBandRows(const int32_t* codes, const DecodedBand& band, const Grid& grid, int32_t cellSize,
+                   const StreamHooks& hooks)
 {
-    const size_t cellCount = size_t(cellRows) * size_t(grid.columns);
-    // Kept from band to band: fresh ones would fault in every page again.
-    thread_local std::vector<int32_t> codes;
-    thread_local std::vector<uint32_t> starts;
-    codes.resize(std::max(codes.size(), cellCount));
-    starts.resize(std::max(starts.size(), cellCount));
-    {
-        // Gone before the band is handed back, so that decoding into it
-        // never copies it.
-        const FastConverter converter(band, cellSize, search, options);
-        rnd = Rnd(converter.Convert(0, int64_t(cellCount), settings, rnd.State(), codes.data(), starts.data()));
-    }
+    const auto cellRows = int32_t(band.cells.Count() / size_t(grid.columns));
     for (int32_t r = 0; r < cellRows; ++r) {
         QByteArray row(qsizetype(grid.columns) * 2, Qt::Uninitialized);
         char* end = row.data();
         for (int32_t c = 0; c < grid.columns; ++c)
             end = PutCodeBytes(end, codes[size_t(r) * size_t(grid.columns) + size_t(c)]);
         row.truncate(end - row.data());
-        const int32_t y = firstRow + r + 1;
+        const int32_t y = band.firstRow + r + 1;
         hooks.writeRow(row, y < grid.rows ? CellProgress(grid.extent, cellSize, 0, y * cellSize) : 100.0);
     }
+}
+
+size_t LongestBucket(const GlyphTable& table)
+{
+    size_t longest = 0;
+    for (int level = 0; level < kBucketCount; ++level)
+        longest = std::max(longest, table[level].Code.size());
+    return longest;
 }
 
 } // namespace
@@ -64,30 +67,48 @@ Outcome ConvertAsDecoded(BandDecoder& decoder, int32_t cellSize, const GlyphTabl
     const Grid grid{extent, std::max(extent.Columns(cellSize), 0), std::max(extent.Rows(cellSize), 0)};
     if (bandRows <= 0 || bandRows % cellSize)
         bandRows = StreamBandRows(size.width(), cellSize);
-    QImage bands[2] = {PictureBuffer(QSize(size.width(), bandRows)), PictureBuffer(QSize(size.width(), bandRows))};
-    if (bands[0].isNull() || bands[1].isNull())
-        return NotEnoughMemory(QString(), size);
+    DecodedBand bands[2];
+    for (DecodedBand& band : bands)
+        if ((band.pixels = PictureBuffer(QSize(size.width(), bandRows))).isNull())
+            return NotEnoughMemory(QString(), size);
 
-    auto decode = [&decoder, &size](QImage& band, int first) {
-        return decoder.ReadRows(band, std::min(band.height(), size.height() - first));
+    // The decoding thread also samples each band while its pixels are fresh
+    // in its cache, and counts where each cell starts in the random
+    // sequence: those steps follow one another band by band, as decoding
+    // does. The other threads only choose characters.
+    const RndJumpTable jumps(LongestBucket(table));
+    uint32_t state = rnd.State();
+    auto decode = [&](DecodedBand& band, int first) {
+        Outcome read = decoder.ReadRows(band.pixels, std::min(band.pixels.height(), size.height() - first));
+        band.firstRow = first / cellSize;
+        const int32_t cellRows = std::clamp(grid.rows - band.firstRow, 0, bandRows / cellSize);
+        if (read.IsDone() && cellRows > 0 && grid.columns > 0) {
+            if (hooks.prepareBand)
+                hooks.prepareBand(band.pixels);
+            state = band.cells.Sample(band.pixels, cellSize, cellRows, grid.columns, settings, table, jumps, state);
+        } else {
+            state = band.cells.Sample(band.pixels, cellSize, 0, grid.columns, settings, table, jumps, state);
+        }
+        return read;
     };
     // Every row is read, those below the grid too: damage may show only at the end.
     std::future<Outcome> next = std::async(std::launch::async, decode, std::ref(bands[0]), 0);
     // Laid out while the first band is decoded.
     const GlyphSearch search(table, options.simd);
+    std::vector<int32_t> codes;
     for (int first = 0, i = 0; first < size.height(); first += bandRows, ++i) {
         if (Outcome decoded = next.get(); !decoded.IsDone())
             return decoded;
-        QImage& band = bands[i % 2];
+        const DecodedBand& band = bands[i % 2];
         if (first + bandRows < size.height())
             next = std::async(std::launch::async, decode, std::ref(bands[(i + 1) % 2]), first + bandRows);
-        const int32_t firstRow = first / cellSize;
-        const int32_t cellRows = std::clamp(grid.rows - firstRow, 0, bandRows / cellSize);
-        if (cellRows == 0 || grid.columns == 0)
+        if (band.cells.Count() == 0)
             continue;
-        if (hooks.prepareBand)
-            hooks.prepareBand(band);
-        ConvertBandRows(band, cellRows, firstRow, grid, cellSize, search, settings, rnd, hooks, options);
+        codes.resize(std::max(codes.size(), band.cells.Count()));
+        band.cells.Choose(search, codes.data(), options);
+        WriteBandRows(codes.data(), band, grid, cellSize, hooks);
     }
+    // Every band has been sampled, its cells' draws counted.
+    rnd = Rnd(state);
     return Outcome::Done();
 }
