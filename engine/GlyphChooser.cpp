@@ -26,6 +26,14 @@ GlyphTable::GlyphTable(const GlyphBucketArray& buckets) : buckets_(buckets.size(
     }
 }
 
+size_t GlyphTable::LongestBucket() const
+{
+    size_t longest = 0;
+    for (const Bucket& b : buckets_)
+        longest = std::max(longest, b.Code.size());
+    return longest;
+}
+
 bool EveryGlyphClose(const GlyphTable::Bucket& b, float tl, float tr, float bl, float br)
 {
     const float lo = std::min({tl, tr, bl, br});

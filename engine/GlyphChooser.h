@@ -22,6 +22,8 @@ public:
         float Min = 0, Max = 0; // extremes of all four quarter values
     };
     const Bucket& operator[](int level) const { return buckets_[size_t(level)]; }
+    // The glyphs of the bucket with the most: the most numbers a cell draws.
+    size_t LongestBucket() const;
 
 private:
     std::vector<Bucket> buckets_;

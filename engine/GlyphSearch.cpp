@@ -102,14 +102,6 @@ GlyphSearch::Level Arrange(const GlyphTable::Bucket& bucket, const RndJumpTable&
     return level;
 }
 
-size_t LongestBucket(const GlyphTable& table)
-{
-    size_t longest = 0;
-    for (int level = 0; level < kBucketCount; ++level)
-        longest = std::max(longest, table[level].Code.size());
-    return longest;
-}
-
 // The lowest score so far and its glyph; -1 for none yet.
 struct Best {
     float score = kStartScore;
@@ -186,7 +178,7 @@ int32_t FindListedPortable(const GlyphSearch::Level&, const CandidateList& list,
 
 GlyphSearch::GlyphSearch(const GlyphTable& table, bool vector, uint32_t listAfter)
     : table_(table),
-      jumps_(LongestBucket(table)),
+      jumps_(table.LongestBucket()),
       kernel_(FindGlyphPortable),
       listKernel_(FindListedPortable),
       candidates_(table, jumps_, listAfter)

@@ -48,13 +48,35 @@ void WriteBandRows(const int32_t* codes, const DecodedBand& band, const Grid& gr
     }
 }
 
-size_t LongestBucket(const GlyphTable& table)
-{
-    size_t longest = 0;
-    for (int level = 0; level < kBucketCount; ++level)
-        longest = std::max(longest, table[level].Code.size());
-    return longest;
-}
+// The decoding thread's work: each band decoded, then sampled while its
+// pixels are fresh in its cache, and its cells' starts in the random
+// sequence counted. Those steps follow one another band by band, as
+// decoding does; the other threads only choose characters.
+struct BandSampling {
+    BandDecoder& decoder;
+    const Grid& grid;
+    int32_t cellSize;
+    int bandRows;
+    const ConversionSettings& settings;
+    const GlyphTable& table;
+    const StreamHooks& hooks;
+    RndJumpTable jumps;
+    uint32_t state; // after the bands sampled so far
+
+    Outcome operator()(DecodedBand& band, int first)
+    {
+        const int height = decoder.Size().height();
+        Outcome read = decoder.ReadRows(band.pixels, std::min(band.pixels.height(), height - first));
+        band.firstRow = first / cellSize;
+        int32_t cellRows = std::clamp(grid.rows - band.firstRow, 0, bandRows / cellSize);
+        if (!read.IsDone() || grid.columns == 0)
+            cellRows = 0;
+        if (cellRows > 0 && hooks.prepareBand)
+            hooks.prepareBand(band.pixels);
+        state = band.cells.Sample(band.pixels, cellSize, cellRows, grid.columns, settings, table, jumps, state);
+        return read;
+    }
+};
 
 } // namespace
 
@@ -72,25 +94,9 @@ Outcome ConvertAsDecoded(BandDecoder& decoder, int32_t cellSize, const GlyphTabl
         if ((band.pixels = PictureBuffer(QSize(size.width(), bandRows))).isNull())
             return NotEnoughMemory(QString(), size);
 
-    // The decoding thread also samples each band while its pixels are fresh
-    // in its cache, and counts where each cell starts in the random
-    // sequence: those steps follow one another band by band, as decoding
-    // does. The other threads only choose characters.
-    const RndJumpTable jumps(LongestBucket(table));
-    uint32_t state = rnd.State();
-    auto decode = [&](DecodedBand& band, int first) {
-        Outcome read = decoder.ReadRows(band.pixels, std::min(band.pixels.height(), size.height() - first));
-        band.firstRow = first / cellSize;
-        const int32_t cellRows = std::clamp(grid.rows - band.firstRow, 0, bandRows / cellSize);
-        if (read.IsDone() && cellRows > 0 && grid.columns > 0) {
-            if (hooks.prepareBand)
-                hooks.prepareBand(band.pixels);
-            state = band.cells.Sample(band.pixels, cellSize, cellRows, grid.columns, settings, table, jumps, state);
-        } else {
-            state = band.cells.Sample(band.pixels, cellSize, 0, grid.columns, settings, table, jumps, state);
-        }
-        return read;
-    };
+    BandSampling sampling{
+        decoder, grid, cellSize, bandRows, settings, table, hooks, RndJumpTable(table.LongestBucket()), rnd.State()};
+    auto decode = [&sampling](DecodedBand& band, int first) { return sampling(band, first); };
     // Every row is read, those below the grid too: damage may show only at the end.
     std::future<Outcome> next = std::async(std::launch::async, decode, std::ref(bands[0]), 0);
     // Laid out while the first band is decoded.
@@ -109,6 +115,6 @@ Outcome ConvertAsDecoded(BandDecoder& decoder, int32_t cellSize, const GlyphTabl
         WriteBandRows(codes.data(), band, grid, cellSize, hooks);
     }
     // Every band has been sampled, its cells' draws counted.
-    rnd = Rnd(state);
+    rnd = Rnd(sampling.state);
     return Outcome::Done();
 }
