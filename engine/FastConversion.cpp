@@ -16,16 +16,14 @@
 #include <emmintrin.h>
 #endif
 
-struct SampledBand::Cell {
+namespace {
+
+struct Cell {
     float TL, TR, BL, BR;
     int32_t Level;
     uint32_t Draws;  // numbers ChooseGlyph draws for this cell
     bool EveryClose; // every glyph of the bucket draws: the vector scoring applies
 };
-
-namespace {
-
-using Cell = SampledBand::Cell;
 
 // std::jthread and an atomic counter: no library beyond the standard one, no
 // idle threads spinning between bands (OpenMP's teams spin and, on a loaded
@@ -294,41 +292,4 @@ std::vector<QByteArray> ConvertBand(const QImage& image, int32_t cellSize, int32
     for (size_t k = 0; k < cellCount; ++k)
         AppendCodeBytes(out[k / size_t(columns)], codes[k]);
     return out;
-}
-
-SampledBand::SampledBand() = default;
-SampledBand::~SampledBand() = default;
-SampledBand::SampledBand(SampledBand&&) noexcept = default;
-SampledBand& SampledBand::operator=(SampledBand&&) noexcept = default;
-
-uint32_t SampledBand::Sample(const QImage& band, int32_t cellSize, int32_t cellRows, int32_t columns,
-                             const ConversionSettings& settings, const GlyphTable& table, const RndJumpTable& jumps,
-                             uint32_t start)
-{
-    count_ = size_t(std::max(cellRows, 0)) * size_t(std::max(columns, 0));
-    columns_ = columns;
-    variation_ = settings.Variation;
-    // Kept from band to band: fresh room would fault in every page again.
-    if (room_ < count_) {
-        cells_.reset(new Cell[count_]);
-        starts_.reset(new uint32_t[count_]);
-        room_ = count_;
-    }
-    if (count_ == 0)
-        return start;
-    const QImage rgb = band.format() == QImage::Format_RGB32 ? band : band.convertToFormat(QImage::Format_RGB32);
-    for (int32_t r = 0; r < cellRows; ++r)
-        SampleRow(rgb, cellSize, r * cellSize, 0, columns, settings, table, &cells_[size_t(r) * size_t(columns)]);
-    return StartStates(cells_.get(), count_, jumps, start & RndJumpTable::kMask, starts_.get());
-}
-
-void SampledBand::Choose(const GlyphSearch& search, int32_t* codes, const FastOptions& options) const
-{
-    if (count_ == 0)
-        return;
-    const size_t rows = count_ / size_t(columns_);
-    ParallelFor(rows, ThreadsFor(options, count_), [&](size_t r) {
-        const size_t at = r * size_t(columns_);
-        ChooseRow(search, variation_, &cells_[at], &starts_[at], size_t(columns_), &codes[at]);
-    });
 }

@@ -52,39 +52,6 @@ private:
     std::unique_ptr<const Shared> shared_;
 };
 
-// The cells of whole cell rows sampled from a band of pixels, with where
-// each starts in the random sequence: all the band needs to choose its
-// characters, so that sampling may run beside the decoder while its pixels
-// are fresh, and the choice on every core after it.
-class SampledBand {
-public:
-    struct Cell; // one sampled cell, laid out where it is sampled
-
-    SampledBand();
-    ~SampledBand();
-    SampledBand(SampledBand&&) noexcept;
-    SampledBand& operator=(SampledBand&&) noexcept;
-
-    // Samples the top cellRows cell rows of band, columns cells each, with
-    // the settings fixed, the generator at state start before the first
-    // cell; answers the state after the last cell's draws.
-    // jumps: as long as the longest bucket.
-    uint32_t Sample(const QImage& band, int32_t cellSize, int32_t cellRows, int32_t columns,
-                    const ConversionSettings& settings, const GlyphTable& table, const RndJumpTable& jumps,
-                    uint32_t start);
-    // Each cell's code, row by row, into codes.
-    void Choose(const GlyphSearch& search, int32_t* codes, const FastOptions& options = {}) const;
-
-    size_t Count() const { return count_; }
-
-private:
-    std::unique_ptr<Cell[]> cells_;
-    std::unique_ptr<uint32_t[]> starts_;
-    size_t count_ = 0, room_ = 0;
-    int32_t columns_ = 0;
-    int32_t variation_ = 0;
-};
-
 // Converts the cell rows [firstRow, firstRow + rowCount) of the grid of whole
 // cells of the picture (rows beyond the grid are left out) with the settings
 // fixed, starting at rnd's state, and leaves rnd where ConvertCells would.

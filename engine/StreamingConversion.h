@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
-// Converting a picture while it is decoded: one thread decodes and samples
-// the next band of rows while the others choose the characters of the band
-// before it, so that the whole run takes little more than the decoding, and
-// memory holds two bands, not the picture. The rows are those ConvertGrid
-// gives for the whole picture.
+// Converting a picture while it is decoded: one thread decodes the next band
+// of rows while the others convert the band before it, so that the whole run
+// takes little more than the decoding, and memory holds two bands, not the
+// picture. The rows are those ConvertGrid gives for the whole picture.
 #pragma once
 
 #include "common/Outcome.h"
@@ -17,7 +16,7 @@
 
 struct StreamHooks {
     // Changes a band of decoded pixels before it is converted (the command
-    // line's --invert), on the decoding thread; may be empty.
+    // line's --invert); may be empty.
     std::function<void(QImage& band)> prepareBand;
     // Gets each finished row, without its line end, and the share of the
     // grid done after it in percent.
@@ -25,7 +24,7 @@ struct StreamHooks {
 };
 
 // Pixel rows a band holds: whole cells, about 2 MB of pixels, at least a cell.
-// Smaller bands start and end the run sooner; more cost thread starts each.
+// Smaller bands start and end the run sooner; more cost a thread start each.
 int StreamBandRows(int width, int32_t cellSize);
 
 // Converts the picture decoder reads with the settings fixed, from rnd's
