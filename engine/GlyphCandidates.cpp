@@ -58,7 +58,6 @@ bool Served(const GlyphTable::Bucket& b)
 // Four floats (or whole numbers) to an operation, on any processor the
 // compiler knows.
 using Four = float __attribute__((vector_size(16)));
-using FourWhole = int32_t __attribute__((vector_size(16)));
 
 // Rounds n up to whole fours; the columns' padding lies beyond every glyph
 // that is served, so that it is neither the nearest nor within any limit.
