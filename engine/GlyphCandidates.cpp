@@ -55,8 +55,7 @@ bool Served(const GlyphTable::Bucket& b)
     return true;
 }
 
-// Four floats (or whole numbers) to an operation, on any processor the
-// compiler knows.
+// Four floats to an operation, on any processor the compiler knows.
 using Four = float __attribute__((vector_size(16)));
 
 // Rounds n up to whole fours; the columns' padding lies beyond every glyph
