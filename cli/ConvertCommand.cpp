@@ -4,6 +4,7 @@
 #include "cli/Options.h"
 #include "cli/PictureRows.h"
 #include "cli/Reporter.h"
+#include "cli/TextFileStream.h"
 #include "common/CodePage932.h"
 #include "common/FileAccess.h"
 #include "engine/Conversion.h"
@@ -115,7 +116,7 @@ Outcome Encode(const QList<QByteArray>& rows, OutputForm form, const Options& o,
         // is not held twice.
         const QByteArray lineEnd = QByteArrayLiteral("\r\n");
         for (const QByteArray& row : rows)
-            pieces << (o.utf8 ? FromCp932(row).toUtf8() : row) << lineEnd;
+            pieces << TextRow(row, o) << lineEnd;
         return Outcome::Done();
     }
     QByteArray& bytes = pieces.emplace_back();
@@ -174,6 +175,9 @@ int ConvertOne(const QString& image, const QString& output, const Options& o, co
     const QString name = piped ? QStringLiteral("standard input") : image;
     const QString label = piped ? name : FileName(image);
     const OutputForm form = FormOf(output, o);
+    if (const int streamed = WriteTextAsDecoded({image, name, label, output, form}, o, table, report);
+        streamed != kNotStreamed)
+        return streamed;
     // Kept until the text is written: the pieces of the text may be views of its rows.
     PictureRows picture;
     QByteArrayList text;

@@ -92,24 +92,6 @@ int LoadPicture(const QString& image, const QString& name, const Options& o, QIm
     return kExitDone;
 }
 
-// Tells the user why the picture could not be read; answers an exit code.
-int PictureFailure(const QString& name, const Outcome& failed, Reporter& report)
-{
-    report.Error(failed.Kind() == FailureKind::NoMemory
-                     ? QStringLiteral("%1: %2").arg(name, failed.Reason())
-                     : QStringLiteral("%1: cannot read the picture (%2)").arg(name, failed.Reason()));
-    return ExitCodeFor(Subject::Picture, failed);
-}
-
-// Whether the picture may be converted while it is decoded: nothing asked
-// needs the whole of it (scaling, the cells' colours, a drawing of its size).
-bool MayStream(const PictureNames& names, const Options& o)
-{
-    return names.image != kStandardInput && !o.columns && !o.colour && names.form != OutputForm::Png;
-}
-
-constexpr int kNotStreamed = -1;
-
 // Room for the rows of the text picture of a picture of size, two bytes a
 // cell at most: a large one in huge pages. Null when memory is short.
 std::shared_ptr<void> RowArea(QSize size, int32_t cellSize)
@@ -126,28 +108,19 @@ std::shared_ptr<void> RowArea(QSize size, int32_t cellSize)
 // picture needs the whole-picture path.
 int StreamRows(const PictureNames& names, const Options& o, const GlyphTable& table, Reporter& report, PictureRows& out)
 {
-    Outcome opened = Outcome::Done();
-    const std::unique_ptr<BandDecoder> decoder = BandDecoder::Open(names.image, opened);
+    int failed = kExitDone;
+    const std::unique_ptr<BandDecoder> decoder = OpenStream(names, report, failed);
     if (!decoder)
-        return opened.IsDone() ? kNotStreamed : PictureFailure(names.name, opened, report);
+        return failed;
     out.area = RowArea(decoder->Size(), o.cellSize);
     if (!out.area)
         return PictureFailure(names.name, NotEnoughMemory(names.image, decoder->Size()), report);
     auto* next = static_cast<char*>(out.area.get());
-    StreamHooks hooks;
-    if (o.invert)
-        hooks.prepareBand = [](QImage& band) { InvertLightness(band); };
-    hooks.writeRow = [&](const QByteArray& row, double percent) {
+    const Outcome converted = ConvertStream(*decoder, names, o, table, report, [&](const QByteArray& row) {
         std::memcpy(next, row.constData(), size_t(row.size()));
         out.rows << QByteArray::fromRawData(next, row.size());
         next += row.size();
-        report.Progress(names.label, percent);
-    };
-    // Every picture starts the sequence afresh, as the window's first conversion does.
-    Rnd rnd;
-    const Outcome converted =
-        ConvertAsDecoded(*decoder, o.cellSize, table, o.settings, rnd, hooks, FastOptions{o.threads});
-    report.ClearLine();
+    });
     if (!converted.IsDone())
         return PictureFailure(names.name, converted, report);
     return kExitDone;
@@ -176,6 +149,44 @@ int WholeRows(const PictureNames& names, const Options& o, const GlyphTable& tab
 }
 
 } // namespace
+
+int PictureFailure(const QString& name, const Outcome& failed, Reporter& report)
+{
+    report.Error(failed.Kind() == FailureKind::NoMemory
+                     ? QStringLiteral("%1: %2").arg(name, failed.Reason())
+                     : QStringLiteral("%1: cannot read the picture (%2)").arg(name, failed.Reason()));
+    return ExitCodeFor(Subject::Picture, failed);
+}
+
+bool MayStream(const PictureNames& names, const Options& o)
+{
+    return names.image != kStandardInput && !o.columns && !o.colour && names.form != OutputForm::Png;
+}
+
+std::unique_ptr<BandDecoder> OpenStream(const PictureNames& names, Reporter& report, int& failed)
+{
+    Outcome opened = Outcome::Done();
+    std::unique_ptr<BandDecoder> decoder = BandDecoder::Open(names.image, opened);
+    failed = decoder ? kExitDone : opened.IsDone() ? kNotStreamed : PictureFailure(names.name, opened, report);
+    return decoder;
+}
+
+Outcome ConvertStream(BandDecoder& decoder, const PictureNames& names, const Options& o, const GlyphTable& table,
+                      Reporter& report, const std::function<void(const QByteArray& row)>& row)
+{
+    StreamHooks hooks;
+    if (o.invert)
+        hooks.prepareBand = [](QImage& band) { InvertLightness(band); };
+    hooks.writeRow = [&](const QByteArray& converted, double percent) {
+        row(converted);
+        report.Progress(names.label, percent);
+    };
+    // Every picture starts the sequence afresh, as the window's first conversion does.
+    Rnd rnd;
+    Outcome converted = ConvertAsDecoded(decoder, o.cellSize, table, o.settings, rnd, hooks, FastOptions{o.threads});
+    report.ClearLine();
+    return converted;
+}
 
 int ReadPictureRows(const PictureNames& names, const Options& o, const GlyphTable& table, Reporter& report,
                     const CommandIo& io, PictureRows& out)

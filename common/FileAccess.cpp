@@ -33,21 +33,6 @@ Outcome CloseFailed(const QString& path, int fd)
     return Outcome::FromErrno(path, error);
 }
 
-// True when path must be written in place. What /dev and /proc name is never
-// renamed over, even when it leads to a regular file: /dev/stdout may be the
-// file a shell redirection opened, and a new file under that name would
-// leave the shell's descriptor on the old one.
-bool WriteInPlace(const QString& path)
-{
-    struct stat st {};
-    if (::stat(NativePath(path).constData(), &st) != 0)
-        return false; // missing, or the atomic path names the real reason
-    if (!S_ISREG(st.st_mode))
-        return true;
-    const QString absolute = QDir::cleanPath(AbsolutePath(path));
-    return absolute.startsWith(QStringLiteral("/dev/")) || absolute.startsWith(QStringLiteral("/proc/"));
-}
-
 Outcome WriteInPlaceNow(const QString& path, const WholeFileWriter& write)
 {
     const int fd = OpenNow(NativePath(path), O_WRONLY);
@@ -202,9 +187,23 @@ int OpenForWriting(const QString& path, int flags)
     return OpenNow(NativePath(path), O_WRONLY | flags, 0666);
 }
 
+// What /dev and /proc name is never renamed over, even when it leads to a
+// regular file: /dev/stdout may be the file a shell redirection opened, and a
+// new file under that name would leave the shell's descriptor on the old one.
+bool WritesInPlace(const QString& path)
+{
+    struct stat st {};
+    if (::stat(NativePath(path).constData(), &st) != 0)
+        return false; // missing, or the atomic path names the real reason
+    if (!S_ISREG(st.st_mode))
+        return true;
+    const QString absolute = QDir::cleanPath(AbsolutePath(path));
+    return absolute.startsWith(QStringLiteral("/dev/")) || absolute.startsWith(QStringLiteral("/proc/"));
+}
+
 Outcome WriteWholeFile(const QString& path, const WholeFileWriter& write)
 {
-    return WriteInPlace(path) ? WriteInPlaceNow(path, write) : ReplaceWhole(path, write);
+    return WritesInPlace(path) ? WriteInPlaceNow(path, write) : ReplaceWhole(path, write);
 }
 
 QString FileIdentity(const QString& path)

@@ -32,6 +32,10 @@ int OpenForWriting(const QString& path, int flags);
 using WholeFileWriter = std::function<Outcome(QFileDevice& file)>;
 Outcome WriteWholeFile(const QString& path, const WholeFileWriter& write);
 
+// True when WriteWholeFile writes path in place: it exists and is no
+// ordinary file, or /dev or /proc names it.
+bool WritesInPlace(const QString& path);
+
 // What a path leads to: the device and inode of an existing file (so that
 // links, hard links, bind mounts and /proc/self/fd agree), else the resolved
 // path of the file to be. Two paths name one file when these are equal.

@@ -70,28 +70,58 @@ Outcome WriteTextPictureFile(const QString& path, const QByteArray& text)
 Outcome WriteTextPictureFile(const QString& path, const QByteArrayList& pieces)
 {
     return WriteWholeFile(path, [&](QFileDevice& file) {
-        // Small pieces (a row and its line end each) gathered into large
-        // writes: a 12000 x 9000 picture's 4,500 writes took longer than
-        // copying its 13 MB once.
-        constexpr qsizetype kGathered = qsizetype(1) << 20;
-        QByteArray gathered;
-        auto flush = [&] {
-            const bool whole = gathered.isEmpty() || file.write(gathered) == gathered.size();
-            gathered.clear();
-            return whole;
-        };
-        for (const QByteArray& piece : pieces) {
-            if (gathered.size() + piece.size() > kGathered && !flush())
-                return Outcome::FromFile(path, file);
-            if (piece.size() >= kGathered) {
-                if (file.write(piece) != piece.size())
-                    return Outcome::FromFile(path, file);
-                continue;
-            }
-            if (gathered.isEmpty())
-                gathered.reserve(kGathered);
-            gathered.append(piece);
-        }
-        return flush() ? Outcome::Done() : Outcome::FromFile(path, file);
+        GatheredText text(file, path);
+        for (const QByteArray& piece : pieces)
+            if (!text.Add(piece))
+                break;
+        return text.Finish();
     });
+}
+
+namespace {
+
+constexpr qsizetype kGathered = qsizetype(1) << 20;
+
+} // namespace
+
+bool GatheredText::Add(const QByteArray& piece)
+{
+    if (!failed_.IsDone())
+        return false;
+    if (gathered_.size() + piece.size() > kGathered && !Flush())
+        return false;
+    if (piece.size() >= kGathered)
+        return Write(piece);
+    if (gathered_.isEmpty())
+        gathered_.reserve(kGathered);
+    gathered_.append(piece);
+    return true;
+}
+
+Outcome GatheredText::Finish()
+{
+    if (failed_.IsDone())
+        (void)Flush();
+    return failed_;
+}
+
+bool GatheredText::Flush()
+{
+    const bool whole = Write(gathered_);
+    gathered_.resize(0); // the room stays for the next megabyte
+    return whole;
+}
+
+bool GatheredText::Write(const QByteArray& bytes)
+{
+    if (bytes.isEmpty())
+        return true;
+    if (file_.write(bytes) != bytes.size() || !file_.flush()) {
+        failed_ = Outcome::FromFile(path_, file_);
+        return false;
+    }
+    // Fails harmlessly on what is no ordinary file.
+    (void)::sync_file_range(file_.handle(), written_, bytes.size(), SYNC_FILE_RANGE_WRITE);
+    written_ += bytes.size();
+    return true;
 }

@@ -15,10 +15,12 @@
 #include <QRegularExpression>
 
 #include <clocale>
+#include <csignal>
 #include <cwchar>
 #include <filesystem>
 #include <pwd.h>
 #include <set>
+#include <sys/resource.h>
 
 namespace {
 
@@ -295,6 +297,50 @@ TEST_F(CliTest, FailuresAndHostileFilesAreNamedBeforeAnyHarm)
     EXPECT_TRUE(QFileInfo(At("symlink.txt")).isSymLink());
     // Later pictures are converted after a failure; none before a refusal of the whole command.
     EXPECT_EQ(std::pair(QFile::exists(At("second.txt")), QFile::exists(At("ramp.txt"))), std::pair(true, false));
+}
+
+// A plain text file is written as the picture is decoded, into a new file
+// that replaces the old one only when the text is whole: a picture damaged
+// halfway or a write that fails keeps the old file and leaves nothing behind.
+TEST_F(CliTest, TextFilesAreReplacedOnlyWhenWhole)
+{
+    const QString kept = At("kept.txt");
+    const QByteArray old = "the old text picture\r\n";
+    for (const QStringList& more : {QStringList{}, QStringList{"--invert", "--cell", "4", "--variation", "20"},
+                                    QStringList{"--encoding", "utf-8", "--brightness", "11"}}) {
+        ASSERT_TRUE(WriteAll(kept, old));
+        const Result r = Run(QStringList{picture, "-o", kept} + more);
+        EXPECT_EQ(std::pair(r.code, ReadAll(kept)),
+                  std::pair(int(kExitDone), Run(QStringList{picture, "-o", "-"} + more).out))
+            << more.join(' ').toStdString() << r.err.toStdString();
+    }
+
+    // Damage found only bands after the first: data of the last quarter spoilt.
+    QImage wide(4096, 512, QImage::Format_RGB32);
+    for (int y = 0; y < wide.height(); ++y)
+        for (int x = 0; x < wide.width(); ++x)
+            wide.setPixel(x, y, qRgb(x % 256, y % 256, (x + y) % 256));
+    ASSERT_TRUE(wide.save(At("damaged.png")));
+    QByteArray png = ReadAll(At("damaged.png"));
+    for (qsizetype at = png.size() * 3 / 4, end = at + 32; at < end; ++at)
+        png[at] = char(png[at] ^ 0x55);
+    ASSERT_TRUE(WriteAll(At("damaged.png"), png) && WriteAll(kept, old));
+    const QStringList before = QDir(dir.path()).entryList(QDir::Files);
+    const Result damaged = Run({At("damaged.png"), "-o", kept, "-q"});
+    EXPECT_EQ(damaged.code, kExitImage);
+    EXPECT_TRUE(damaged.err.contains(At("damaged.png") + ": cannot read the picture (")) << damaged.err.toStdString();
+    // No room for more than a few rows: the limit a full disk or quota sets.
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit small{200, limit.rlim_max};
+    const auto signal = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const Result full = Run({picture, "-o", kept, "--cell", "4"});
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, signal);
+    EXPECT_EQ(full.code, kExitOutput);
+    EXPECT_TRUE(full.err.contains(kept + ": cannot write the text picture (File too large)")) << full.err.toStdString();
+    EXPECT_EQ(std::pair(ReadAll(kept), QDir(dir.path()).entryList(QDir::Files)), std::pair(old, before));
 }
 
 // A name is its bytes: one that is not UTF-8 (Latin-1, Shift-JIS from an old
