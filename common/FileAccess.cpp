@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -82,10 +83,84 @@ QByteArray LinkTarget(QByteArray native)
     return native;
 }
 
-// Writes under a temporary name beside the file and renames it over the file
-// once complete, so that a failure or a stop keeps the old content whole. The
-// file's permissions stay; a file the user may not write is not replaced.
-// NOLINTNEXTLINE(readability-function-size): one sequence of system calls, each undone on failure
+// The new content's file beside the one it replaces. Unnamed where the file
+// system allows, so that a run killed while it writes leaves nothing behind:
+// it gets its temporary name only when complete. Else named from the start,
+// and removed on failure.
+class Replacement {
+public:
+    Replacement(const QString& path, QByteArray target) : path_(path), target_(std::move(target)) {}
+    ~Replacement()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        if (!name_.isEmpty())
+            ::unlink(name_.constData());
+    }
+    Replacement(const Replacement&) = delete;
+    Replacement& operator=(const Replacement&) = delete;
+
+    int Descriptor() const { return fd_; }
+
+    Outcome Open()
+    {
+        const qsizetype slash = target_.lastIndexOf('/');
+        const QByteArray dir = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : target_.left(slash);
+        // Naming it later takes /proc; a file system without unnamed files
+        // (or an old kernel) refuses, and the named file says why if it fails too.
+        if (::access("/proc/self/fd", X_OK) == 0 && (fd_ = OpenNow(dir, O_WRONLY | O_TMPFILE, 0666)) >= 0)
+            return Outcome::Done();
+        return Name([this](const QByteArray& name) {
+            fd_ = OpenNow(name, O_WRONLY | O_CREAT | O_EXCL, 0666);
+            return fd_ >= 0;
+        });
+    }
+
+    // Closes the complete file and puts it in the place of the old one.
+    Outcome Commit()
+    {
+        if (name_.isEmpty()) {
+            const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd_);
+            if (Outcome named = Name([&](const QByteArray& name) {
+                    return ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0;
+                });
+                !named.IsDone())
+                return named;
+        }
+        const int fd = std::exchange(fd_, -1);
+        if (::close(fd) != 0 || ::rename(name_.constData(), target_.constData()) != 0)
+            return Outcome::FromErrno(path_, errno);
+        name_.clear();
+        return Outcome::Done();
+    }
+
+private:
+    // Gives the file a free name beside the target with make, which answers
+    // false with errno set when it failed.
+    template <class Make>
+    Outcome Name(const Make& make)
+    {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const QByteArray name = target_ + '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+            if (make(name)) {
+                name_ = name;
+                return Outcome::Done();
+            }
+            if (errno != EEXIST)
+                return Outcome::FromErrno(path_, errno);
+        }
+        return Outcome::FromErrno(path_, EEXIST);
+    }
+
+    QString path_;
+    QByteArray target_;
+    int fd_ = -1;
+    QByteArray name_; // empty while unnamed or once renamed
+};
+
+// Writes the new content beside the file and puts it in the file's place
+// once complete, so that a failure or a stop keeps the old content whole.
+// The file's permissions stay; a file the user may not write is not replaced.
 Outcome ReplaceWhole(const QString& path, const WholeFileWriter& write)
 {
     const QByteArray target = LinkTarget(NativePath(path));
@@ -93,47 +168,24 @@ Outcome ReplaceWhole(const QString& path, const WholeFileWriter& write)
     const bool exists = ::stat(target.constData(), &old) == 0;
     if (exists && ::access(target.constData(), W_OK) != 0)
         return Outcome::FromErrno(path, errno);
-    QByteArray temporary;
-    int fd = -1;
-    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temporary = target + '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36);
-        fd = OpenNow(temporary, O_WRONLY | O_CREAT | O_EXCL, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return Outcome::FromErrno(path, errno);
-    }
-    if (fd < 0)
-        return Outcome::FromErrno(path, EEXIST);
-    const auto abandon = [&](const Outcome& failure) {
-        ::close(fd);
-        ::unlink(temporary.constData());
-        return failure;
-    };
-    if (exists && ::fchmod(fd, old.st_mode & 07777) != 0)
-        return abandon(Outcome::FromErrno(path, errno));
+    Replacement replacement(path, target);
+    if (Outcome opened = replacement.Open(); !opened.IsDone())
+        return opened;
+    if (exists && ::fchmod(replacement.Descriptor(), old.st_mode & 07777) != 0)
+        return Outcome::FromErrno(path, errno);
     QFile file;
-    if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle))
-        return abandon(Outcome::FromFile(path, file));
-    const Outcome written = write(file);
-    if (!written.IsDone())
-        return abandon(written);
+    if (!file.open(replacement.Descriptor(), QIODevice::WriteOnly, QFileDevice::DontCloseHandle))
+        return Outcome::FromFile(path, file);
+    if (Outcome written = write(file); !written.IsDone())
+        return written;
     // Flushed and synced before the rename: a full disk must fail here and
     // keep the old file, not put a short one in its place.
     if (!file.flush())
-        return abandon(Outcome::FromFile(path, file));
+        return Outcome::FromFile(path, file);
     file.close();
-    if (::fsync(fd) != 0)
-        return abandon(Outcome::FromErrno(path, errno));
-    if (::close(fd) != 0) {
-        const int error = errno;
-        ::unlink(temporary.constData());
-        return Outcome::FromErrno(path, error);
-    }
-    if (::rename(temporary.constData(), target.constData()) != 0) {
-        const int error = errno;
-        ::unlink(temporary.constData());
-        return Outcome::FromErrno(path, error);
-    }
-    return Outcome::Done();
+    if (::fsync(replacement.Descriptor()) != 0)
+        return Outcome::FromErrno(path, errno);
+    return replacement.Commit();
 }
 
 QString Canonical(const QString& path)

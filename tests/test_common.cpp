@@ -122,8 +122,23 @@ TEST(FileAccess, OrdinaryFilesAreReplacedWholeTheRestIsWrittenInPlace)
     EXPECT_EQ(write(plain, QByteArray(8000, 'x')).Message(), plain + ": " + FileSizeLimit::kReason);
     full.Lift();
     EXPECT_EQ(ReadAll(plain), "new") << "a stop or a failure keeps the old file whole";
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 4)
-        << "and no temporary file";
+    const auto entries = [&] { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System); };
+    EXPECT_EQ(entries().size(), 4) << "and no temporary file";
+
+    // While the new content is written it has no name where the file system
+    // allows: a run killed meanwhile leaves nothing behind.
+    const int unnamed = ::open(QFile::encodeName(dir.path()).constData(), O_WRONLY | O_TMPFILE, 0600);
+    const QStringList before = entries();
+    QStringList during;
+    EXPECT_TRUE(WriteWholeFile(plain, [&](QFileDevice& f) {
+                    f.write("newer");
+                    during = entries();
+                    return Outcome::Done();
+                }).IsDone());
+    EXPECT_EQ(during.size(), before.size() + (unnamed >= 0 ? 0 : 1));
+    EXPECT_EQ(std::pair(entries(), ReadAll(plain)), std::pair(before, QByteArray("newer")));
+    if (unnamed >= 0)
+        ::close(unnamed);
 }
 
 TEST(FileAccess, SameFileHoweverItIsNamed)
