@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <mutex>
 
 namespace {
@@ -24,6 +25,18 @@ public:
             return 0;
         }
         return uchar(data_[at_++]);
+    }
+    // Reads on past the next byte b; at the end, when none is left.
+    void SkipPast(uchar b)
+    {
+        const auto* from = reinterpret_cast<const uchar*>(data_.data()) + at_;
+        const auto* found = static_cast<const uchar*>(std::memchr(from, b, size_t(Left())));
+        if (!found) {
+            at_ = data_.size();
+            ended_ = true;
+            return;
+        }
+        at_ += found - from + 1;
     }
     void Skip(qint64 n)
     {
@@ -46,8 +59,7 @@ private:
 // decoder skips them.
 int NextMarker(Bytes& in)
 {
-    while (!in.Ended() && in.Byte() != 0xFF) {
-    }
+    in.SkipPast(0xFF); // a whole scan's data: a byte at a time took 4 ms for 5 MB
     int marker = in.Byte();
     while (!in.Ended() && marker == 0xFF)
         marker = in.Byte();
