@@ -24,9 +24,10 @@ qint64 OpenedFileLength(const QFile& file);
 int OpenForWriting(const QString& path, int flags);
 
 // Writes a whole file through write, which answers Done to keep what it wrote.
-// A missing or ordinary file is replaced atomically: written under a temporary
-// name and renamed over path only when complete, so a failure or a stop keeps
-// the old content whole. Anything else that exists (a device, a FIFO, a
+// A missing or ordinary file is replaced atomically: written beside path
+// (unnamed where the file system allows, so that a killed run leaves nothing)
+// and renamed over it only when complete, so a failure or a stop keeps the
+// old content whole. Anything else that exists (a device, a FIFO, a
 // socket, or whatever /dev and /proc name) is written in place: never renamed
 // over and never truncated; a FIFO without a reader fails at once.
 using WholeFileWriter = std::function<Outcome(QFileDevice& file)>;

@@ -27,8 +27,8 @@ inline const QString kDatabaseFileName = QStringLiteral("Standard.cdb");
 using DatabaseProgress = std::function<bool(double percent)>;
 
 // Writes all buckets to path through WriteWholeFile: an ordinary file is
-// written beside path under a temporary name and renamed over it only when
-// complete, so a failure or a stop never leaves a half-written database. Progress comes when the slot index of a
+// written beside path and renamed over it only when complete, so a failure
+// or a stop never leaves a half-written database. Progress comes when the slot index of a
 // written glyph is a multiple of 500: (glyph slots written) / (glyph count) x 100.
 Outcome WriteDatabase(const QString& path, const GlyphBucketArray& buckets, const DatabaseProgress& progress = {});
 
