@@ -2,7 +2,8 @@
 // Whole runs of pictoria-convert, each against decoding its picture alone:
 //   bench_whole_runs [--repeat N] [--keep DIR] [--only NAME] [--convert PATH]
 // Every case is a separate process, timed from start to exit, its peak
-// resident memory taken from wait4. The pictures (the 4000 x 3000 photo,
+// resident memory taken from wait4. For scale, a Qt program reading the
+// same picture whole is measured as well, where Qt can hold it. The pictures (the 4000 x 3000 photo,
 // scaled by 3 and tiled up to 30000 x 30000) and a glyph database are made
 // once and kept in DIR.
 #include <fcntl.h>
@@ -356,6 +357,16 @@ void AddCases(const Plan& plan, const Picture& picture, const Options& o, std::v
     floor.errors = o.work / ("floor-" + picture.name + ".err");
     floor.floor = cases.size();
     cases.push_back(floor);
+
+    // Qt holds no picture of 2 GiB or more.
+    if (int64_t(plan.width) * plan.height * 4 < (int64_t(1) << 31)) {
+        Case reading;
+        reading.label = "read with Qt " + picture.name;
+        reading.argv = {FindProgram("read_with_qt"), picture.path};
+        reading.errors = o.work / ("qt-" + picture.name + ".err");
+        reading.floor = floor.floor;
+        cases.push_back(reading);
+    }
 
     const std::string cell = std::to_string(plan.cell);
     Case convert;
