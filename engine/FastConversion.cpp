@@ -136,20 +136,36 @@ void SampleRow(const QImage& image, int32_t cellSize, int32_t top, int32_t first
 }
 
 // Each cell's character: the search where every glyph of its bucket draws a
-// number, else the rule itself from the cell's own start state.
+// number, all such cells of the row together, else the rule itself from the
+// cell's own start state.
 void ChooseRow(const GlyphSearch& search, int32_t variation, const Cell* cells, const uint32_t* starts, size_t count,
                int32_t* codes)
 {
     SearchScratch scratch = search.Scratch();
+    thread_local std::vector<CellQuarters> quarters;
+    thread_local std::vector<int32_t> levels, found;
+    thread_local std::vector<uint32_t> from;
+    thread_local std::vector<size_t> places;
+    quarters.clear();
+    levels.clear();
+    from.clear();
+    places.clear();
     for (size_t k = 0; k < count; ++k) {
         const Cell& cell = cells[k];
         if (cell.EveryClose) {
-            codes[k] = search.Choose({cell.TL, cell.TR, cell.BL, cell.BR}, cell.Level, variation, starts[k], scratch);
+            quarters.push_back({cell.TL, cell.TR, cell.BL, cell.BR});
+            levels.push_back(cell.Level);
+            from.push_back(starts[k]);
+            places.push_back(k);
         } else {
             Rnd rnd(starts[k]);
             codes[k] = ChooseGlyph(search.Table(), cell.TL, cell.TR, cell.BL, cell.BR, cell.Level, variation, rnd);
         }
     }
+    found.resize(places.size());
+    search.ChooseMany(quarters.data(), levels.data(), from.data(), places.size(), variation, found.data(), scratch);
+    for (size_t i = 0; i < places.size(); ++i)
+        codes[places[i]] = found[i];
 }
 
 } // namespace

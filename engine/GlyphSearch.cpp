@@ -163,8 +163,9 @@ int32_t FindGlyphPortable(const GlyphSearch::Level& level, const CellQuarters& c
     return best.index;
 }
 
-int32_t FindListedPortable(const GlyphSearch::Level&, const CandidateList& list, const CellQuarters& cell,
-                           int32_t variation, uint32_t start, SearchScratch&)
+namespace {
+
+int32_t FindListedOne(const CandidateList& list, const CellQuarters& cell, int32_t variation, uint32_t start)
 {
     const float c[4] = {cell.TL, cell.TR, cell.BL, cell.BR};
     Best best;
@@ -174,6 +175,15 @@ int32_t FindListedPortable(const GlyphSearch::Level&, const CandidateList& list,
         ScoreBlock(list.blocks[g], c, variation, start, best);
     }
     return list.rest > PruneAbove(best.score, variation) ? best.index : GlyphSearch::kNotListed;
+}
+
+} // namespace
+
+void FindListedPortable(const CandidateList* const* lists, const CellQuarters* cells, const uint32_t* starts,
+                        size_t count, int32_t variation, int32_t* found, SearchScratch&)
+{
+    for (size_t k = 0; k < count; ++k)
+        found[k] = lists[k] ? FindListedOne(*lists[k], cells[k], variation, starts[k]) : GlyphSearch::kNotListed;
 }
 
 GlyphSearch::GlyphSearch(const GlyphTable& table, bool vector, uint32_t listAfter)
@@ -200,13 +210,29 @@ GlyphSearch::GlyphSearch(const GlyphTable& table, bool vector, uint32_t listAfte
 int32_t GlyphSearch::Choose(const CellQuarters& cell, int32_t level, int32_t variation, uint32_t start,
                             SearchScratch& scratch) const
 {
-    const Level& l = levels_[size_t(level)];
-    int32_t index = kNotListed;
-    if (const CandidateList* list = candidates_.Find(level, cell, variation, scratch.memo))
-        index = listKernel_(l, *list, cell, variation, start, scratch);
-    if (index == kNotListed)
-        index = kernel_(l, cell, variation, start, scratch);
-    return index >= 0 ? table_[level].Code[size_t(index)] : kFallbackCode;
+    int32_t code = kFallbackCode;
+    ChooseMany(&cell, &level, &start, 1, variation, &code, scratch);
+    return code;
+}
+
+void GlyphSearch::ChooseMany(const CellQuarters* cells, const int32_t* levels, const uint32_t* starts, size_t count,
+                             int32_t variation, int32_t* codes, SearchScratch& scratch) const
+{
+    const CandidateList** lists = scratch.lists.data();
+    int32_t* found = scratch.found.data();
+    for (size_t first = 0; first < count; first += kBatch) {
+        const size_t n = std::min(kBatch, count - first);
+        for (size_t k = 0; k < n; ++k)
+            lists[k] = candidates_.Find(levels[first + k], cells[first + k], variation, scratch.memo);
+        listKernel_(lists, cells + first, starts + first, n, variation, found, scratch);
+        for (size_t k = 0; k < n; ++k) {
+            const size_t c = first + k;
+            const int32_t index = found[k] != kNotListed
+                                      ? found[k]
+                                      : kernel_(levels_[size_t(levels[c])], cells[c], variation, starts[c], scratch);
+            codes[c] = index >= 0 ? table_[levels[c]].Code[size_t(index)] : kFallbackCode;
+        }
+    }
 }
 
 SearchScratch GlyphSearch::Scratch() const
@@ -217,5 +243,8 @@ SearchScratch GlyphSearch::Scratch() const
     // Every block, the first once more, and a vector's worth: the kernels
     // write whole vectors of block numbers before they know how many count.
     scratch.blocks.resize(boxes_ + 1 + kLanes);
+    scratch.lists.resize(kBatch);
+    scratch.found.resize(kBatch);
+    scratch.batchRough.resize(kBatch * CandidateCache::kMaxGroups * kLanes);
     return scratch;
 }

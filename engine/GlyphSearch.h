@@ -27,6 +27,11 @@ struct SearchScratch {
     std::vector<float> rough;     // per lane of the blocks looked at: a rough score
     std::vector<uint32_t> blocks; // the blocks looked at
     CandidateCache::Memo memo;
+    // Per cell of a batch: its list, its winner, and the rough scores of
+    // the blocks its list search looked at.
+    std::vector<const CandidateList*> lists;
+    std::vector<int32_t> found;
+    std::vector<float> batchRough;
 };
 
 class GlyphSearch {
@@ -49,11 +54,14 @@ public:
     using Kernel = int32_t (*)(const Level& level, const CellQuarters& cell, int32_t variation, uint32_t start,
                                SearchScratch& scratch);
 
-    // The same for the glyphs of a candidate list; kNotListed when the list
-    // ends before the search may stop.
-    using ListKernel = int32_t (*)(const Level& level, const CandidateList& list, const CellQuarters& cell,
-                                   int32_t variation, uint32_t start, SearchScratch& scratch);
+    // The same for count cells (at most kBatch) among the glyphs of their
+    // candidate lists, into found: kNotListed for a cell without a list (nullptr) or whose
+    // list ends before the search may stop.
+    using ListKernel = void (*)(const CandidateList* const* lists, const CellQuarters* cells, const uint32_t* starts,
+                                size_t count, int32_t variation, int32_t* found, SearchScratch& scratch);
     static constexpr int32_t kNotListed = -2;
+    // Cells a list kernel takes at once.
+    static constexpr size_t kBatch = 128;
 
     // vector: use the AVX2 kernel where the processor has it and it is built
     // in; listAfter: see CandidateCache.
@@ -68,6 +76,10 @@ public:
     // gives with the generator at start.
     int32_t Choose(const CellQuarters& cell, int32_t level, int32_t variation, uint32_t start,
                    SearchScratch& scratch) const;
+    // The same for count cells, into codes: sooner than one at a time, as the
+    // cells' lists are scored all together before any is decided.
+    void ChooseMany(const CellQuarters* cells, const int32_t* levels, const uint32_t* starts, size_t count,
+                    int32_t variation, int32_t* codes, SearchScratch& scratch) const;
 
 private:
     const GlyphTable& table_;
@@ -91,11 +103,11 @@ inline float PruneAbove(float best, int32_t variation)
 // The kernels: the same search in plain C++ and with AVX2 (x86-64 only).
 int32_t FindGlyphPortable(const GlyphSearch::Level& level, const CellQuarters& cell, int32_t variation, uint32_t start,
                           SearchScratch& scratch);
-int32_t FindListedPortable(const GlyphSearch::Level& level, const CandidateList& list, const CellQuarters& cell,
-                           int32_t variation, uint32_t start, SearchScratch& scratch);
+void FindListedPortable(const CandidateList* const* lists, const CellQuarters* cells, const uint32_t* starts,
+                        size_t count, int32_t variation, int32_t* found, SearchScratch& scratch);
 #if PICTORIA_AVX2
 int32_t FindGlyphAvx2(const GlyphSearch::Level& level, const CellQuarters& cell, int32_t variation, uint32_t start,
                       SearchScratch& scratch);
-int32_t FindListedAvx2(const GlyphSearch::Level& level, const CandidateList& list, const CellQuarters& cell,
-                       int32_t variation, uint32_t start, SearchScratch& scratch);
+void FindListedAvx2(const CandidateList* const* lists, const CellQuarters* cells, const uint32_t* starts, size_t count,
+                    int32_t variation, int32_t* found, SearchScratch& scratch);
 #endif

@@ -108,7 +108,7 @@ __attribute__((target("avx2"), always_inline)) inline float Lowest(__m256 v)
 }
 
 struct Search {
-    const GlyphSearch::Level& level;
+    const GlyphSearch::Level* level; // none for a candidate list's search
     __m256 c[4];
     __m256i start;
     __m256d scaledVariation;
@@ -120,7 +120,7 @@ struct Search {
     // earlier glyph, nothing at or above the start score. Lanes run in
     // bucket order within a block, so the first lane of the lowest score is
     // the block's candidate.
-    __attribute__((target("avx2"), always_inline)) void Score(size_t block) { Score(level.blocks[block]); }
+    __attribute__((target("avx2"), always_inline)) void Score(size_t block) { Score(level->blocks[block]); }
 
     __attribute__((target("avx2"), always_inline)) void Score(const GlyphSearch::Block& b)
     {
@@ -138,18 +138,28 @@ struct Search {
 
     __attribute__((target("avx2"), always_inline)) __m256 Rough(size_t block) const
     {
-        return RoughScores(Differences(level.blocks[block], c, start), floatVariation);
+        return RoughScores(Differences(level->blocks[block], c, start), floatVariation);
     }
 };
+
+__attribute__((target("avx2"), always_inline)) inline Search
+ForCell(const GlyphSearch::Level* level, const CellQuarters& cell, int32_t variation, uint32_t start)
+{
+    return {level,
+            {_mm256_set1_ps(cell.TL), _mm256_set1_ps(cell.TR), _mm256_set1_ps(cell.BL), _mm256_set1_ps(cell.BR)},
+            _mm256_set1_epi32(int32_t(start)),
+            _mm256_set1_pd(double(variation) * 0x1p-24),
+            _mm256_set1_ps(float(variation) * 0x1p-24f)};
+}
 
 // The squared distance from the cell to every box into bounds; answers the
 // first block nearest to the cell.
 __attribute__((target("avx2"), always_inline)) inline size_t Bounds(const Search& s, float* bounds)
 {
-    const size_t boxes = s.level.boxes.size() * kLanes;
+    const size_t boxes = s.level->boxes.size() * kLanes;
     __m256 nearest = _mm256_set1_ps(std::numeric_limits<float>::infinity());
     for (size_t b = 0; b < boxes; b += kLanes) {
-        const __m256 eight = EightBounds(s.level.boxes[b / kLanes], s.c);
+        const __m256 eight = EightBounds(s.level->boxes[b / kLanes], s.c);
         _mm256_storeu_ps(&bounds[b], eight);
         nearest = _mm256_min_ps(nearest, eight);
     }
@@ -202,7 +212,7 @@ __attribute__((target("avx2"), always_inline)) inline int32_t ExactlyAll(Search&
 {
     s.Score(first);
     uint32_t* blocks = scratch.blocks.data();
-    const size_t n = Near(s.level, scratch.bounds.data(), PruneAbove(s.best, variation), first, blocks);
+    const size_t n = Near(*s.level, scratch.bounds.data(), PruneAbove(s.best, variation), first, blocks);
     for (size_t k = 0; k < n; ++k)
         s.Score(blocks[k]);
     return s.index;
@@ -220,7 +230,7 @@ RoughlyNear(const Search& s, int32_t variation, size_t first, SearchScratch& scr
     _mm256_storeu_ps(rough, nearest);
     const float bound = std::min(Lowest(nearest), kStartScore);
     blocks[0] = uint32_t(first);
-    const size_t n = 1 + Near(s.level, scratch.bounds.data(), PruneAbove(bound, variation), first, blocks + 1);
+    const size_t n = 1 + Near(*s.level, scratch.bounds.data(), PruneAbove(bound, variation), first, blocks + 1);
     __m256 lowest = _mm256_set1_ps(bound);
     for (size_t k = 1; k < n; ++k) {
         const __m256 r = s.Rough(blocks[k]);
@@ -262,11 +272,7 @@ __attribute__((target("avx2"))) int32_t FindGlyphAvx2(const GlyphSearch::Level& 
 {
     if (level.blocks.empty())
         return -1;
-    Search s{level,
-             {_mm256_set1_ps(cell.TL), _mm256_set1_ps(cell.TR), _mm256_set1_ps(cell.BL), _mm256_set1_ps(cell.BR)},
-             _mm256_set1_epi32(int32_t(start)),
-             _mm256_set1_pd(double(variation) * 0x1p-24),
-             _mm256_set1_ps(float(variation) * 0x1p-24f)};
+    Search s = ForCell(&level, cell, variation, start);
     const size_t first = Bounds(s, scratch.bounds.data());
     if (variation < 0)
         return ExactlyAll(s, first, variation, scratch);
@@ -300,14 +306,22 @@ __attribute__((target("avx2"), always_inline)) inline int32_t ExactlyListed(Sear
 constexpr size_t kLaidOut = CandidateList::kLaidOut;
 static_assert(kLaidOut * kLanes <= 32);
 
-// The rough scores of the laid-out blocks into r and rough; answers their
-// lowest, at most the start score. Most cells need two or three blocks:
-// scoring the laid-out ones whatever is needed costs less than the branch
-// mispredicted on where to stop. Blocks beyond the stop only add glyphs that
-// cannot win.
-__attribute__((target("avx2"), always_inline)) inline float RoughlyLaidOut(const Search& s, const CandidateList& list,
-                                                                           __m256* r, float* rough)
+// The laid-out blocks scored roughly: their lowest score (at most the start
+// score) and, a bit each, the glyphs whose rough score is not above
+// PruneAbove of it.
+struct LaidOut {
+    float bound;
+    uint32_t near;
+};
+
+// The rough scores of the laid-out blocks into rough. Most cells need two or
+// three blocks: scoring the laid-out ones whatever is needed costs less than
+// the branch mispredicted on where to stop. Blocks beyond the stop only add
+// glyphs that cannot win.
+__attribute__((target("avx2"), always_inline)) inline LaidOut RoughlyLaidOut(const Search& s, const CandidateList& list,
+                                                                             int32_t variation, float* rough)
 {
+    __m256 r[kLaidOut];
     __m256 lowest = _mm256_set1_ps(kStartScore);
 #pragma GCC unroll 4
     for (size_t k = 0; k < kLaidOut; ++k) {
@@ -315,27 +329,13 @@ __attribute__((target("avx2"), always_inline)) inline float RoughlyLaidOut(const
         _mm256_storeu_ps(&rough[k * kLanes], r[k]);
         lowest = _mm256_min_ps(lowest, r[k]);
     }
-    return Lowest(lowest);
-}
-
-// The winner when the laid-out blocks suffice, the glyphs that may win
-// taken a bit each straight from the registers.
-__attribute__((target("avx2"), always_inline)) inline int32_t
-WinnerLaidOut(Search& s, const CandidateList& list, const __m256* r, const float* rough, float bound, int32_t variation)
-{
-    if (kLaidOut >= list.groups && !(list.rest > PruneAbove(bound, variation)))
-        return GlyphSearch::kNotListed;
+    const float bound = Lowest(lowest);
     const __m256 limit = _mm256_set1_ps(PruneAbove(bound, variation));
     uint32_t near = 0;
 #pragma GCC unroll 4
     for (size_t k = 0; k < kLaidOut; ++k)
         near |= uint32_t(_mm256_movemask_ps(_mm256_cmp_ps(r[k], limit, _CMP_LE_OQ))) << (k * kLanes);
-    // A single one is the lowest, and wins when surely below the start score.
-    if (__builtin_popcount(near) == 1 && bound < kStartScore * (1 - 0x1p-16f)) {
-        const auto at = unsigned(__builtin_ctz(near));
-        return list.blocks[at / kLanes].Index[at % kLanes];
-    }
-    return near ? ExactlyListed(s, list, kLaidOut, rough, limit) : -1;
+    return {bound, near};
 }
 
 // The winner when more blocks than the laid-out ones are needed: scored
@@ -360,24 +360,46 @@ __attribute__((target("avx2"), always_inline)) inline int32_t WinnerBeyond(Searc
     return ExactlyListed(s, list, n, rough, limit);
 }
 
+// The winner from the laid-out blocks' rough scores (in rough, with room
+// for every block of the list), going on to further blocks where needed.
+__attribute__((target("avx2"), always_inline)) inline int32_t Winner(const CandidateList& list,
+                                                                     const CellQuarters& cell, int32_t variation,
+                                                                     uint32_t start, float* rough, LaidOut laid)
+{
+    const float prune = PruneAbove(laid.bound, variation);
+    const bool enough = kLaidOut >= list.groups || list.nearest[kLaidOut] > prune;
+    if (enough && kLaidOut >= list.groups && !(list.rest > prune))
+        return GlyphSearch::kNotListed;
+    // A single one is the lowest, and wins when surely below the start score.
+    if (enough && __builtin_popcount(laid.near) == 1 && laid.bound < kStartScore * (1 - 0x1p-16f)) {
+        const auto at = unsigned(__builtin_ctz(laid.near));
+        return list.blocks[at / kLanes].Index[at % kLanes];
+    }
+    Search s = ForCell(nullptr, cell, variation, start);
+    if (!enough)
+        return WinnerBeyond(s, list, rough, laid.bound, variation);
+    return laid.near ? ExactlyListed(s, list, kLaidOut, rough, _mm256_set1_ps(prune)) : -1;
+}
+
 } // namespace
 
-// As FindGlyphAvx2, over a candidate list nearest first: blocks are scored
-// roughly until one lies beyond the lowest rough score, then those holding
-// glyphs that came near it exactly.
-__attribute__((target("avx2"))) int32_t FindListedAvx2(const GlyphSearch::Level& level, const CandidateList& list,
-                                                       const CellQuarters& cell, int32_t variation, uint32_t start,
-                                                       SearchScratch& scratch)
+// As FindGlyphAvx2, over each cell's candidate list nearest first: blocks
+// are scored roughly until one lies beyond the lowest rough score, then
+// those holding glyphs that came near it exactly. The laid-out blocks of
+// every cell are scored first and the cells decided after: each cell's work
+// then overlaps the next one's instead of waiting on its branches.
+__attribute__((target("avx2"))) void FindListedAvx2(const CandidateList* const* lists, const CellQuarters* cells,
+                                                    const uint32_t* starts, size_t count, int32_t variation,
+                                                    int32_t* found, SearchScratch& scratch)
 {
-    Search s{level,
-             {_mm256_set1_ps(cell.TL), _mm256_set1_ps(cell.TR), _mm256_set1_ps(cell.BL), _mm256_set1_ps(cell.BR)},
-             _mm256_set1_epi32(int32_t(start)),
-             _mm256_set1_pd(double(variation) * 0x1p-24),
-             _mm256_set1_ps(float(variation) * 0x1p-24f)};
-    float* rough = scratch.rough.data();
-    __m256 r[kLaidOut];
-    const float bound = RoughlyLaidOut(s, list, r, rough);
-    if (kLaidOut >= list.groups || list.nearest[kLaidOut] > PruneAbove(bound, variation))
-        return WinnerLaidOut(s, list, r, rough, bound, variation);
-    return WinnerBeyond(s, list, rough, bound, variation);
+    constexpr size_t kRoom = CandidateCache::kMaxGroups * kLanes; // rough scores of a cell
+    LaidOut laid[GlyphSearch::kBatch];
+    float* rough = scratch.batchRough.data();
+    for (size_t k = 0; k < count; ++k)
+        if (lists[k])
+            laid[k] = RoughlyLaidOut(ForCell(nullptr, cells[k], variation, starts[k]), *lists[k], variation,
+                                     rough + k * kRoom);
+    for (size_t k = 0; k < count; ++k)
+        found[k] = lists[k] ? Winner(*lists[k], cells[k], variation, starts[k], rough + k * kRoom, laid[k])
+                            : GlyphSearch::kNotListed;
 }

@@ -221,7 +221,8 @@ TEST(GlyphSearch, FindsTheRulesGlyph)
 // Cells crowded into a few cubes of the candidate lists (made here at a
 // cube's second cell), on the cubes' edges, a float step off them and on
 // glyphs' own values, some with more equal glyphs than a list holds: the
-// lists' search against the rule on both kernels.
+// lists' search against the rule on both kernels, a cell at a time and all
+// of a trial's cells at once (batches mixing cells with lists and without).
 TEST(GlyphSearch, ListsFindTheRulesGlyph)
 {
     constexpr float kStep = CandidateCache::kCubeWidth / 4;
@@ -237,6 +238,10 @@ TEST(GlyphSearch, ListsFindTheRulesGlyph)
         const GlyphTable table(buckets);
         const GlyphSearch portable(table, false, 1), vector(table, true, 1);
         SearchScratch scratch = portable.Scratch();
+        const int32_t together = Uniform(0, 3) ? Uniform(0, CandidateCache::kMaxVariation) : 0;
+        std::vector<CellQuarters> cells;
+        std::vector<int32_t> levels, expected;
+        std::vector<uint32_t> starts;
         for (int spot = 0; spot < 30; ++spot) {
             const int32_t level = Uniform(0, kBucketCount - 1);
             const GlyphTable::Bucket& b = table[level];
@@ -261,7 +266,19 @@ TEST(GlyphSearch, ListsFindTheRulesGlyph)
                 const int32_t variation = Uniform(0, 5) ? Uniform(0, CandidateCache::kMaxVariation) : 0;
                 ASSERT_NO_FATAL_FAILURE(ExpectTheRulesGlyph(portable, vector, c, level, variation, scratch))
                     << trial << " " << k;
+                Rnd rnd(uint32_t(Uniform(0, 0xFFFFFF)));
+                cells.push_back(c);
+                levels.push_back(level);
+                starts.push_back(rnd.State());
+                expected.push_back(ChooseGlyph(table, c.TL, c.TR, c.BL, c.BR, level, together, rnd));
             }
+        }
+        const GlyphSearch freshPortable(table, false, 1), freshVector(table, true, 1);
+        for (const GlyphSearch* search : {&freshPortable, &freshVector}) {
+            std::vector<int32_t> codes(cells.size());
+            search->ChooseMany(cells.data(), levels.data(), starts.data(), cells.size(), together, codes.data(),
+                               scratch);
+            ASSERT_EQ(codes, expected) << trial;
         }
     }
 }
